@@ -1,0 +1,75 @@
+// sqlite-geodesy: geodesics on the WGS 84 ellipsoid for SQLite.
+//
+// Load it into any SQLite host:
+//
+//     .load ./build/geodesy                                  -- sqlite3 shell
+//     SELECT load_extension('./build/geodesy');              -- SQL
+//
+// Every function takes exactly four numbers; latitudes come before
+// longitudes, angles are in degrees and distances in metres. Results are
+// REAL. Vincenty's iteration gives sub-millimetre answers except near the
+// antipodes, where it may stop after its pass limit without converging.
+//
+//   distance(lat1, lon1, lat2, lon2)
+//       Length of the geodesic from point 1 to point 2, in metres.
+//   azimut_start(lat1, lon1, lat2, lon2)
+//       Azimuth of that geodesic at point 1, degrees clockwise from north,
+//       in [0, 360].
+//   azimut_end(lat1, lon1, lat2, lon2)
+//       Azimuth at point 2 in the direction of travel (not back towards
+//       point 1), degrees in [0, 360].
+//
+// Arguments are not checked: each one is read as SQLite converts it to a
+// number (NULL and non-numeric text count as 0), and out-of-range latitudes
+// or longitudes are used as given. Coincident points give 0 for all three.
+// A result that is not a number comes back as NULL, as SQLite stores NaN.
+//
+//     SELECT distance(0, 0, 0, 1);        -- 111319.490793274 (one degree
+//                                         --   of the equator)
+//     SELECT azimut_start(0, 0, 0, -1);   -- 270.0
+#include <sqlite3ext.h>
+SQLITE_EXTENSION_INIT1
+
+#include "extension/functions.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#define GEODESY_EXPORT __declspec(dllexport)
+#else
+#define GEODESY_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+struct FunctionEntry {
+    const char* name;
+    void (*adapter)(sqlite3_context*, int, sqlite3_value**);
+};
+
+// Registered in this order, each for exactly four arguments.
+constexpr FunctionEntry functions[] = {
+    {"distance", distance_func},
+    {"azimut_start", azimut_start_func},
+    {"azimut_end", azimut_end_func},
+};
+
+}  // namespace
+
+#ifdef _WIN32
+// The library has no per-process or per-thread work: every reason succeeds.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif
+
+// The only exported symbol. Stores the host's routine table, then registers
+// the functions on this connection. A registration that the host refuses
+// (say, a function name it reserves) does not stop the others, and loading
+// still succeeds; the host's error-message slot is left alone.
+extern "C" GEODESY_EXPORT int sqlite3_extension_init(sqlite3* db, char** /*pzErrMsg*/,
+                                                     const sqlite3_api_routines* pApi) {
+    SQLITE_EXTENSION_INIT2(pApi);
+    for (const FunctionEntry& f : functions) {
+        sqlite3_create_function(db, f.name, 4, SQLITE_UTF8, nullptr, f.adapter, nullptr,
+                                nullptr);
+    }
+    return SQLITE_OK;
+}

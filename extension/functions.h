@@ -1,0 +1,14 @@
+// The SQL adapters: each reads four arguments, calls one solver and hands
+// one of its results back. All share the routine table stored by the entry
+// point.
+#ifndef GEODESY_EXTENSION_FUNCTIONS_H
+#define GEODESY_EXTENSION_FUNCTIONS_H
+
+#include <sqlite3ext.h>
+
+// Inverse problem: lat1, lon1, lat2, lon2 in degrees.
+void distance_func(sqlite3_context* context, int argc, sqlite3_value** argv);
+void azimut_start_func(sqlite3_context* context, int argc, sqlite3_value** argv);
+void azimut_end_func(sqlite3_context* context, int argc, sqlite3_value** argv);
+
+#endif  // GEODESY_EXTENSION_FUNCTIONS_H
