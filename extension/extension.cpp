@@ -18,15 +18,24 @@
 //   azimut_end(lat1, lon1, lat2, lon2)
 //       Azimuth at point 2 in the direction of travel (not back towards
 //       point 1), degrees in [0, 360].
+//   project_lat(lat1, lon1, azimuth, metres)
+//       Latitude, in degrees, of the point reached by setting out from
+//       point 1 along the azimuth (degrees clockwise from north) and
+//       travelling the distance (metres; negative goes backwards).
+//   project_lon(lat1, lon1, azimuth, metres)
+//       Longitude of that point, in degrees. Not wrapped into [-180, 180]:
+//       a route across the antimeridian keeps counting past 180.
 //
 // Arguments are not checked: each one is read as SQLite converts it to a
 // number (NULL and non-numeric text count as 0), and out-of-range latitudes
-// or longitudes are used as given. Coincident points give 0 for all three.
+// or longitudes are used as given. Coincident points give 0 for the first
+// three functions.
 // A result that is not a number comes back as NULL, as SQLite stores NaN.
 //
-//     SELECT distance(0, 0, 0, 1);        -- 111319.490793274 (one degree
+//     SELECT distance(0, 0, 0, 1);        -- 111319.490793273 (one degree
 //                                         --   of the equator)
 //     SELECT azimut_start(0, 0, 0, -1);   -- 270.0
+//     SELECT project_lon(0, 20, 45, 0);   -- 20.0 (no distance, no move)
 #include <sqlite3ext.h>
 SQLITE_EXTENSION_INIT1
 
@@ -51,6 +60,8 @@ constexpr FunctionEntry functions[] = {
     {"distance", distance_func},
     {"azimut_start", azimut_start_func},
     {"azimut_end", azimut_end_func},
+    {"project_lat", project_lat_func},
+    {"project_lon", project_lon_func},
 };
 
 }  // namespace

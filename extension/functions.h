@@ -11,4 +11,8 @@ void distance_func(sqlite3_context* context, int argc, sqlite3_value** argv);
 void azimut_start_func(sqlite3_context* context, int argc, sqlite3_value** argv);
 void azimut_end_func(sqlite3_context* context, int argc, sqlite3_value** argv);
 
+// Direct problem: lat1, lon1, azimuth in degrees, distance in metres.
+void project_lat_func(sqlite3_context* context, int argc, sqlite3_value** argv);
+void project_lon_func(sqlite3_context* context, int argc, sqlite3_value** argv);
+
 #endif  // GEODESY_EXTENSION_FUNCTIONS_H

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "geodesy/direct.h"
 #include "geodesy/ellipsoid.h"
 #include "geodesy/inverse.h"
 #include "tests/bits.h"
@@ -113,7 +114,8 @@ TEST_F(EntryPointTest, RegistersEveryFunctionAlikeAndIgnoresRefusals) {
     EXPECT_EQ(init_(db, &error_message, &api), SQLITE_OK);
     EXPECT_EQ(error_message, sentinel);
 
-    const std::vector<std::string> expected = {"distance", "azimut_start", "azimut_end"};
+    const std::vector<std::string> expected = {"distance", "azimut_start", "azimut_end",
+                                               "project_lat", "project_lon"};
     ASSERT_EQ(registrations.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         const Registration& r = registrations[i];
@@ -139,7 +141,13 @@ TEST_F(EntryPointTest, AdaptersHandBackOneSolverResult) {
     EXPECT_SAME_DOUBLE(call("distance", 10, 20, -30, 40), s);
     EXPECT_SAME_DOUBLE(call("azimut_start", 10, 20, -30, 40), geodesy::rad_to_deg(a1));
     EXPECT_SAME_DOUBLE(call("azimut_end", 10, 20, -30, 40), geodesy::rad_to_deg(a2));
-    EXPECT_EQ(results_set, 3);
+
+    double lat2, lon2;
+    geodesy::direct_geodesic(geodesy::deg_to_rad(10.0), geodesy::deg_to_rad(20.0),
+                             geodesy::deg_to_rad(-30.0), 4e6, &lat2, &lon2);
+    EXPECT_SAME_DOUBLE(call("project_lat", 10, 20, -30, 4e6), geodesy::rad_to_deg(lat2));
+    EXPECT_SAME_DOUBLE(call("project_lon", 10, 20, -30, 4e6), geodesy::rad_to_deg(lon2));
+    EXPECT_EQ(results_set, 5);
 }
 
 // A second load hands in another table; from then on every adapter, on any
