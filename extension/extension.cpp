@@ -77,7 +77,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 // still succeeds; the host's error-message slot is left alone.
 extern "C" GEODESY_EXPORT int sqlite3_extension_init(sqlite3* db, char** /*pzErrMsg*/,
                                                      const sqlite3_api_routines* pApi) {
-    SQLITE_EXTENSION_INIT2(pApi);
+    // Every load in a process hands in the same table, and adapters on other
+    // threads may be reading the pointer meanwhile: rewriting it with the
+    // value it already holds would be a data race for nothing.
+    if (sqlite3_api != pApi) {
+        SQLITE_EXTENSION_INIT2(pApi);
+    }
     for (const FunctionEntry& f : functions) {
         sqlite3_create_function(db, f.name, 4, SQLITE_UTF8, nullptr, f.adapter, nullptr,
                                 nullptr);
