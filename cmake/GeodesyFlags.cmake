@@ -19,3 +19,13 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
 elseif(MSVC)
   target_compile_options(geodesy_flags INTERFACE /W4 /fp:precise /fp:contract-)
 endif()
+
+# Sanitizer builds (make sanitize, make tsan, make fuzz): every target,
+# the module included, is instrumented, and the first report stops the run.
+set(GEODESY_SANITIZE "" CACHE STRING
+  "Sanitizers for every target, e.g. address,undefined or thread (empty: none)")
+if(GEODESY_SANITIZE)
+  target_compile_options(geodesy_flags INTERFACE
+    -fsanitize=${GEODESY_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  target_link_options(geodesy_flags INTERFACE -fsanitize=${GEODESY_SANITIZE})
+endif()
