@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/reference.h"
 #include "bench/workloads.h"
 #include "geodesy/direct_impl.h"
 #include "geodesy/ellipsoid.h"
@@ -23,10 +24,7 @@ namespace {
 using geodesy::deg_to_rad;
 using geodesy::rad_to_deg;
 
-const GeographicLib::Geodesic& wgs84() {
-    static const GeographicLib::Geodesic g(geodesy::semi_major_axis, geodesy::flattening);
-    return g;
-}
+using bench::wgs84;
 
 double arcseconds_between(double a, double b) {
     const double d = std::fmod(std::fabs(a - b), 360.0);

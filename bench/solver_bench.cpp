@@ -3,6 +3,7 @@
 #include <GeographicLib/Geodesic.hpp>
 #include <benchmark/benchmark.h>
 
+#include "bench/reference.h"
 #include "bench/workloads.h"
 #include "geodesy/direct_impl.h"
 #include "geodesy/direct.h"
@@ -14,10 +15,7 @@ namespace {
 
 using geodesy::deg_to_rad;
 
-const GeographicLib::Geodesic& wgs84() {
-    static const GeographicLib::Geodesic g(geodesy::semi_major_axis, geodesy::flattening);
-    return g;
-}
+using bench::wgs84;
 
 // Radians for our solvers, prepared outside the timed loop.
 std::vector<bench::Call> in_radians(std::vector<bench::Call> calls, bool direct) {

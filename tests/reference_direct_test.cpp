@@ -9,6 +9,7 @@
 #include "geodesy/ellipsoid.h"
 #include "geodesy/inverse.h"
 #include "tests/random_points.h"
+#include "tests/reference.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +17,6 @@ namespace {
 
 using geodesy::deg_to_rad;
 using geodesy::rad_to_deg;
-
-const GeographicLib::Geodesic& wgs84() {
-    static const GeographicLib::Geodesic g(geodesy::semi_major_axis, geodesy::flattening);
-    return g;
-}
 
 struct Start {
     double lat1, lon1, azimuth, metres;

@@ -8,6 +8,7 @@
 #include "geodesy/ellipsoid.h"
 #include "geodesy/inverse.h"
 #include "tests/random_points.h"
+#include "tests/reference.h"
 
 #include <gtest/gtest.h>
 
@@ -42,11 +43,6 @@ void expect_matches_reference(const GeographicLib::Geodesic& reference, double l
     EXPECT_NEAR(s, s12, 1e-4);
     EXPECT_LT(azimuth_gap(rad_to_deg(a1), azi1), azimuth_tolerance(s12));
     EXPECT_LT(azimuth_gap(rad_to_deg(a2), azi2), azimuth_tolerance(s12));
-}
-
-const GeographicLib::Geodesic& wgs84() {
-    static const GeographicLib::Geodesic g(geodesy::semi_major_axis, geodesy::flattening);
-    return g;
 }
 
 // Pairs uniform over the sphere, leaving out the nearly antipodal band
