@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s path/to/geodesy.so [runs]\n", argv[0]);
         return 2;
     }
-    const int runs = argc > 2 ? std::max(5, std::atoi(argv[2])) : 7;
+    const int runs = argc > 2 ? std::max(5, std::atoi(argv[2])) : 11;
 
     sqlite3* db = nullptr;
     sqlite3_open(":memory:", &db);
@@ -100,54 +100,68 @@ int main(int argc, char** argv) {
     sqlite3_finalize(insert);
     exec(db, "COMMIT");
 
+    // Every measurement, repeated round-robin so that a slow spell of the
+    // machine falls on all of them alike; each figure is the median.
+    using geodesy::deg_to_rad;
+    struct Measure {
+        std::string name;
+        std::function<void()> work;
+        std::vector<double> ns;
+    };
+    std::vector<Measure> measures;
+    auto sql = [&](const std::string& name, const char* args) {
+        const std::string query = "SELECT sum(" + name + args + ") FROM t";
+        measures.push_back({name, [db, query] { query_sum(db, query); }, {}});
+    };
     const char* inverse_args = "(lat1, lon1, lat2, lon2)";
     const char* direct_args = "(lat1, lon1, azimuth, metres)";
-    const double floor_ns = time_per_row(runs, [&] {
-        query_sum(db, std::string("SELECT sum(floor4") + inverse_args + ") FROM t");
-    });
-
-    using geodesy::deg_to_rad;
-    const double bare_inverse = time_per_row(runs, [&] {
+    sql("floor4", inverse_args);
+    for (const char* f : {"distance", "azimut_start", "azimut_end"}) sql(f, inverse_args);
+    for (const char* f : {"project_lat", "project_lon"}) sql(f, direct_args);
+    measures.push_back({"bare inverse_geodesic", [&] {
         double total = 0;
         for (const bench::Call& c : pairs) {
             double s, a1, a2;
             geodesy::inverse_geodesic(deg_to_rad(c.a), deg_to_rad(c.b), deg_to_rad(c.c),
                                       deg_to_rad(c.d), &s, &a1, &a2);
-            total += s;
+            total += s + a1 + a2;
         }
         volatile double sink = total;
         (void)sink;
-    });
-    const double bare_direct = time_per_row(runs, [&] {
+    }, {}});
+    measures.push_back({"bare direct_geodesic", [&] {
         double total = 0;
         for (int i = 0; i < kRows; ++i) {
             double lat2, lon2;
             geodesy::direct_geodesic(deg_to_rad(pairs[i].a), deg_to_rad(pairs[i].b),
                                      deg_to_rad(starts[i].c), starts[i].d, &lat2, &lon2);
-            total += lat2;
+            total += lat2 + lon2;
         }
         volatile double sink = total;
         (void)sink;
-    });
+    }, {}});
+    for (int r = 0; r < runs; ++r) {
+        for (Measure& m : measures) m.ns.push_back(time_per_row(1, m.work));
+    }
+    auto figure = [&](const std::string& name) {
+        for (const Measure& m : measures) {
+            if (m.name == name) return median(m.ns);
+        }
+        return 0.0;
+    };
 
-    std::printf("%d rows, median of %d runs, SQLite %s\n\n", kRows, runs, sqlite3_libversion());
+    const double floor_ns = figure("floor4");
+    const double bare_inverse = figure("bare inverse_geodesic");
+    const double bare_direct = figure("bare direct_geodesic");
+    std::printf("%d rows, median of %d interleaved runs, SQLite %s\n\n", kRows, runs,
+                sqlite3_libversion());
     std::printf("| function | ns per row | row minus floor | bare solver call |\n");
     std::printf("|---|---:|---:|---:|\n");
     std::printf("| floor (4 arguments read, sum returned) | %.1f | 0.0 | |\n", floor_ns);
-    struct Function {
-        const char* name;
-        const char* args;
-        double bare;
-    };
-    const Function functions[] = {
-        {"distance", inverse_args, bare_inverse},     {"azimut_start", inverse_args, bare_inverse},
-        {"azimut_end", inverse_args, bare_inverse},   {"project_lat", direct_args, bare_direct},
-        {"project_lon", direct_args, bare_direct},
-    };
-    for (const Function& f : functions) {
-        const std::string sql = std::string("SELECT sum(") + f.name + f.args + ") FROM t";
-        const double ns = time_per_row(runs, [&] { query_sum(db, sql); });
-        std::printf("| %s | %.1f | %.1f | %.1f |\n", f.name, ns, ns - floor_ns, f.bare);
+    for (const char* f : {"distance", "azimut_start", "azimut_end", "project_lat", "project_lon"}) {
+        const double ns = figure(f);
+        const double bare = f[0] == 'p' ? bare_direct : bare_inverse;
+        std::printf("| %s | %.1f | %.1f | %.1f |\n", f, ns, ns - floor_ns, bare);
     }
     sqlite3_close(db);
     return 0;
