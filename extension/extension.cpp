@@ -64,6 +64,33 @@ constexpr FunctionEntry functions[] = {
     {"project_lon", project_lon_func},
 };
 
+// Stores the host's routine table in sqlite3_api unless it is there already.
+//
+// Every load in a process normally hands in the same table, while adapters
+// on other connections and threads read the pointer with plain loads. So
+// the pointer is written only when it changes, and then by one atomic
+// compare-and-swap: when several connections load the module at once for
+// the first time, one of them stores the table and the others see it
+// there, and nobody rewrites a pointer that another thread is reading.
+void store_routine_table(const sqlite3_api_routines* table) {
+#ifdef _WIN32
+    auto* slot = reinterpret_cast<void* volatile*>(
+        const_cast<sqlite3_api_routines**>(&sqlite3_api));
+    void* seen = InterlockedCompareExchangePointer(slot, nullptr, nullptr);  // atomic read
+    while (seen != table) {
+        void* before = InterlockedCompareExchangePointer(
+            slot, const_cast<sqlite3_api_routines*>(table), seen);
+        if (before == seen) break;
+        seen = before;
+    }
+#else
+    const sqlite3_api_routines* seen = __atomic_load_n(&sqlite3_api, __ATOMIC_ACQUIRE);
+    while (seen != table && !__atomic_compare_exchange_n(&sqlite3_api, &seen, table, false,
+                                                         __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+    }
+#endif
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -77,12 +104,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 // still succeeds; the host's error-message slot is left alone.
 extern "C" GEODESY_EXPORT int sqlite3_extension_init(sqlite3* db, char** /*pzErrMsg*/,
                                                      const sqlite3_api_routines* pApi) {
-    // Every load in a process hands in the same table, and adapters on other
-    // threads may be reading the pointer meanwhile: rewriting it with the
-    // value it already holds would be a data race for nothing.
-    if (sqlite3_api != pApi) {
-        SQLITE_EXTENSION_INIT2(pApi);
-    }
+    store_routine_table(pApi);
     for (const FunctionEntry& f : functions) {
         sqlite3_create_function(db, f.name, 4, SQLITE_UTF8, nullptr, f.adapter, nullptr,
                                 nullptr);
