@@ -8,6 +8,13 @@
 #ifndef GEODESY_ELLIPSOID_H
 #define GEODESY_ELLIPSOID_H
 
+// Every result is defined to the last bit by the order and rounding of each
+// operation, and the solvers test for NaN. Fast-math lets the compiler
+// reorder, fuse and drop exactly those, so such a build is refused here.
+#if defined(__FAST_MATH__) || (defined(__FINITE_MATH_ONLY__) && __FINITE_MATH_ONLY__)
+#error "sqlite-geodesy must not be built with -ffast-math, -Ofast or -ffinite-math-only: they change the last bits of its results and drop the NaN tests of its solvers"
+#endif
+
 namespace geodesy {
 
 // Equatorial radius a, in metres. Only the polar radius below is derived

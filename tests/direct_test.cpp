@@ -1,6 +1,7 @@
 // direct_geodesic in radians and metres: no move, equatorial and polar
 // starts, backwards travel, long distances and non-finite input.
 #include "geodesy/direct.h"
+#include "geodesy/direct_impl.h"
 
 #include <cmath>
 #include <limits>
@@ -116,6 +117,25 @@ TEST(DirectGeodesic, VeryLongDistancesStayFinite) {
             EXPECT_TRUE(std::isfinite(q.lon));
             EXPECT_LE(std::fabs(q.lat), 90.0);
         }
+    }
+}
+
+// Long lines whose σ estimates alternate between two neighbouring doubles
+// run to the pass limit: exactly 99 passes, not 100. (The bits of their
+// results are checked against the transcription in tests/reference.)
+TEST(DirectGeodesic, AlternatingEstimatesRunExactly99Passes) {
+    const double cases[][4] = {
+        {28.486641804719746, 99.900051127281188, 151.38707773837027, 34804095.058140546},
+        {5.5500417337882331, -146.18038223149037, 138.20445528654494, 46161826.661291912},
+        {-64.46486591900053, -19.476547181445255, 140.58074049117224, 26035103.810390376},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[3]);
+        double lat2, lon2;
+        int passes = 0;
+        geodesy::detail::solve_direct(deg_to_rad(c[0]), deg_to_rad(c[1]), deg_to_rad(c[2]), c[3],
+                                      &lat2, &lon2, &passes);
+        EXPECT_EQ(passes, 99);
     }
 }
 

@@ -3,15 +3,10 @@
 
 #include <string>
 
-#include "geodesy/direct.h"
-#include "geodesy/ellipsoid.h"
 #include "tests/bits.h"
 #include "tests/sqlite_connection.h"
 
 namespace {
-
-using geodesy::deg_to_rad;
-using geodesy::rad_to_deg;
 
 TEST(SqlDirect, FunctionsExistForFourArgumentsOnly) {
     Connection db;
@@ -22,34 +17,6 @@ TEST(SqlDirect, FunctionsExistForFourArgumentsOnly) {
         EXPECT_EQ(db.prepare_error("SELECT " + name + "(1, 2, 3)"), wrong);
         EXPECT_EQ(db.prepare_error("SELECT " + name + "(1, 2, 3, 4, 5)"), wrong);
     }
-}
-
-// Both functions run the same solver on the same arguments: the distance
-// in metres as given, the three angles through degrees.
-TEST(SqlDirect, ResultsAreTheSolversBits) {
-    Connection db;
-    sqlite3_stmt* stmt =
-        db.prepare("SELECT project_lat(?1, ?2, ?3, ?4), project_lon(?1, ?2, ?3, ?4)");
-    ASSERT_NE(stmt, nullptr);
-    const double cases[][4] = {
-        {51.47, -0.4543, 287.98, 5554909.0}, {0, 20, 45, 0},      {90, 10, 0, 1e6},
-        {-33.9, 151.2, 300, -2.5e6},         {0, 170, 90, 2e6},   {10, 20, 30, 9e7},
-        {0, 0, 90, 1e-300},                  {100, 400, -30, 1234.5},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c[0] << ", " << c[1] << ", " << c[2] << ", " << c[3]);
-        for (int i = 0; i < 4; ++i) sqlite3_bind_double(stmt, i + 1, c[i]);
-        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-        double lat2, lon2;
-        geodesy::direct_geodesic(deg_to_rad(c[0]), deg_to_rad(c[1]), deg_to_rad(c[2]), c[3],
-                                 &lat2, &lon2);
-        EXPECT_EQ(sqlite3_column_type(stmt, 0), SQLITE_FLOAT);
-        EXPECT_EQ(sqlite3_column_type(stmt, 1), SQLITE_FLOAT);
-        EXPECT_SAME_DOUBLE(sqlite3_column_double(stmt, 0), rad_to_deg(lat2));
-        EXPECT_SAME_DOUBLE(sqlite3_column_double(stmt, 1), rad_to_deg(lon2));
-        sqlite3_reset(stmt);
-    }
-    sqlite3_finalize(stmt);
 }
 
 struct Expect {
