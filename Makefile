@@ -7,6 +7,7 @@
 #   make fuzz       the libFuzzer target for FUZZ_SECONDS (default 90) seconds
 #   make hosts      the module in the sqlite3 shell, Python and Node.js (better-sqlite3 12)
 #   make windows    geodesy.dll with mingw-w64, checked in a Windows SQLite host under wine
+#   make arm64      geodesy.so for aarch64, checked under qemu: same bits as the native build
 # Installing:
 #   make package    the Debian package build-package/libsqlite3-mod-geodesy_<version>_<arch>.deb
 #   sudo cmake --install build   (after make build) puts geodesy.so where SQLite finds it by name
@@ -26,7 +27,7 @@ need = @command -v $(1) >/dev/null 2>&1 || { \
 NODE_HOST   := tests/hosts/node_modules/better-sqlite3
 AMALGAMATION := $(NODE_HOST)/deps/sqlite3
 
-.PHONY: all build demo test sanitize tsan fuzz hosts windows package bench bench-build accuracy clean
+.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 package bench bench-build accuracy clean
 
 all: build
 
@@ -88,6 +89,16 @@ windows: $(NODE_HOST)
 	cmake --build build-mingw -j $(JOBS)
 	cd build-mingw && ctest --output-on-failure
 
+arm64: build $(NODE_HOST)
+	$(call need,aarch64-linux-gnu-g++,g++-aarch64-linux-gnu libc6-dev-arm64-cross)
+	$(call need,qemu-aarch64,qemu-user)
+	cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+	  -DBUILD_TESTING=ON -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(AMALGAMATION) \
+	  -DGEODESY_SQLITE_AMALGAMATION=$(CURDIR)/$(AMALGAMATION) \
+	  -DGEODESY_NATIVE_MODULE=$(abspath $(BUILD))/geodesy.so
+	cmake --build build-arm64 -j $(JOBS)
+	cd build-arm64 && ctest --output-on-failure
+
 package:
 	$(call need,dpkg-shlibdeps,dpkg-dev)
 	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release
@@ -112,4 +123,4 @@ accuracy: bench-build
 	@echo "table: build-bench/accuracy/accuracy-table.md, picture: docs/antipodal-band.png"
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-bench build-package
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench build-package
