@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Everyday use:
 #   make demo       build the extension and run a short demo in the sqlite3 shell
 #   make test       build everything and run the whole test suite through CTest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Accuracy report: all five functions' solvers against GeographicLib on
 // the same ellipsoid, by kind of line, plus the data for the picture of
 // the nearly antipodal band.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Draws the distance error of the inverse solver near the antipodes from
 # the accuracy program's antipodal-band.dat:
 #   gnuplot -e "data='antipodal-band.dat'; out='antipodal-band.png'" antipodal-band.gp

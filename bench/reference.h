@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GeographicLib on this project's ellipsoid, the peer the benchmarks and
 // the accuracy report compare with.
 #ifndef GEODESY_BENCH_REFERENCE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ns per call of both solvers and of GeographicLib's Inverse and Direct on
 // the same workloads, in one run, with the mean number of passes.
 #include <GeographicLib/Geodesic.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ns per row of each SQL function over a 1,000,000-row in-memory table,
 // against a do-nothing 4-argument function on the same connection (what
 // SQLite itself costs per row) and against the bare solver call.

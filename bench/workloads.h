@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixed, seeded workloads shared by the benchmarks: the same inputs in
 // every run, on every machine.
 #ifndef GEODESY_BENCH_WORKLOADS_H

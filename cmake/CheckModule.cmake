@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks a built ELF module from the outside, as a host's loader sees it:
 # it exports sqlite3_extension_init and nothing else, needs no SQLite
 # library of its own (the host provides SQLite through its routine table),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs a program and fails unless its standard output is exactly the
 # expected file's text. Prints "SKIPPED: ..." (which the test's
 # SKIP_REGULAR_EXPRESSION turns into a skip) when REQUIRES does not exist.

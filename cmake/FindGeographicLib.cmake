@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Finds GeographicLib, the independent reference for the tests, benchmarks
 # and accuracy report, as the imported target `geographiclib`.
 if(TARGET geographiclib)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Finds sqlite3ext.h, the header that loadable SQLite extensions compile
 # against, and stops with the package to install when it is missing.
 find_path(SQLITE3EXT_INCLUDE_DIR sqlite3ext.h

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # geodesy_flags: the compile options every target of this project uses.
 #
 # The results are defined to the last bit, so the compiler must not fuse a*b+c

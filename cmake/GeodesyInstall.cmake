@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install rules and the Debian package (make package).
 #
 # SQLite loads an extension named without a path ('.load geodesy') through

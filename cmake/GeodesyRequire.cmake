@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # geodesy_require(<find_package name> <Debian package>): finds a package
 # quietly and stops with the Debian package to install when it is missing.
 macro(geodesy_require name debian_package)

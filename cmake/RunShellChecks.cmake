@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs an SQL file in the sqlite3 shell with the module loaded and fails
 # unless every output row ends in "|1" (each row checks one fact).
 #

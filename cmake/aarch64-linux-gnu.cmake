@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling for 64-bit Arm Linux with Debian's cross toolchain
 # (apt-get install g++-aarch64-linux-gnu libc6-dev-arm64-cross), with tests
 # run under qemu-user (apt-get install qemu-user):

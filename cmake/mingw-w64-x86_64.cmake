@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling for 64-bit Windows with Debian's mingw-w64
 # (apt-get install g++-mingw-w64-x86-64), with tests run under wine
 # (apt-get install wine64):

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- Geodesics between a few world cities on the WGS 84 ellipsoid.
 -- Run with: make demo   (or: sqlite3 :memory: -cmd ".load ./build/geodesy" < examples/demo.sql)
 .headers on

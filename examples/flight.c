@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
 ** The route of a flight along the geodesic, Sydney to Los Angeles, from C:
 ** length, bearings at departure and arrival, and the point halfway along.

@@ -1,4 +1,5 @@
 #!/usr/bin/env node
+// SPDX-License-Identifier: MIT
 // The route of a flight along the geodesic, Sydney to Los Angeles, with
 // Node.js and better-sqlite3: length, bearings at departure and arrival,
 // and the point halfway along.

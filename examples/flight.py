@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The route of a flight along the geodesic, Sydney to Los Angeles, with
 Python's sqlite3 module: length, bearings at departure and arrival, and the
 point halfway along.

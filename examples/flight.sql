@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- The route of a flight along the geodesic on the WGS 84 ellipsoid, Sydney
 -- to Los Angeles: its length, the bearings at departure and arrival, and
 -- the point halfway along (its longitude wrapped into -180..180, since the

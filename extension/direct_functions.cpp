@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // project_lat and project_lon: the direct problem in SQL.
 //
 // Both adapters run the same solver on the same inputs and keep one of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sqlite-geodesy: geodesics on the WGS 84 ellipsoid for SQLite.
 //
 // Load it into any SQLite host:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The SQL adapters: each reads four arguments, calls one solver and hands
 // one of its results back. All share the routine table stored by the entry
 // point.

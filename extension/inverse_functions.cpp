@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // distance, azimut_start and azimut_end: the inverse problem in SQL.
 //
 // Each adapter runs the solver afresh and keeps one of its three results;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: both solvers directly and all five SQL functions
 // through a real connection, on raw 8-byte double patterns (NaN payloads,
 // infinities, subnormals, huge values, negative zero) and on integer,

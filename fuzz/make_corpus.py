@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the fuzzer's seed corpus: the edge cases of both solvers as four
 raw doubles, each followed by four type bytes (0 real, 1 integer, 2 text,
 3 blob, 4 NULL). Run from the project root: python3 fuzz/make_corpus.py"""

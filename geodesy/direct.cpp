@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The out-of-line direct solver; its body is in direct_impl.h.
 #include "geodesy/direct.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Direct geodesic problem on the reference ellipsoid: the point reached from
 // a start point along a given azimuth after a given distance.
 #ifndef GEODESY_DIRECT_H

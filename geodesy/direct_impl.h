@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Vincenty's direct formulae.
 //
 // T. Vincenty, "Direct and inverse solutions of geodesics on the ellipsoid

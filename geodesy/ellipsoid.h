@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference ellipsoid (WGS 84), the angle conversions between the SQL
 // boundary (degrees) and the solvers (radians), and the constants that both
 // solvers share.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The out-of-line inverse solver; its body is in inverse_impl.h.
 #include "geodesy/inverse.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Inverse geodesic problem on the reference ellipsoid: the distance between
 // two points and the azimuths of the geodesic at both ends.
 #ifndef GEODESY_INVERSE_H

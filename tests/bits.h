@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for asserting exact doubles, telling −0 from +0 and printing the
 // bit pattern when they differ.
 #ifndef GEODESY_TESTS_BITS_H

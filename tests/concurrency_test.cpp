@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many threads and many connections at once: every result must be the
 // same bits as in a single-threaded run, and nothing may leak (this
 // program also runs under AddressSanitizer's leak checker and under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // direct_geodesic in radians and metres: no move, equatorial and polar
 // starts, backwards travel, long distances and non-finite input.
 #include "geodesy/direct.h"

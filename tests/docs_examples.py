@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks that the SQL examples in the docs print what the docs say.
 
 Usage: docs_examples.py SQLITE3_SHELL MODULE FILE.md...

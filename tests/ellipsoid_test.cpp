@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ellipsoid constants and the degree/radian conversions, bit for bit.
 #include "geodesy/ellipsoid.h"
 

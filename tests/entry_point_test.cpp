@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The entry point against a host of our own: a routine table that records
 // every registration and refuses it, and argument and result routines that
 // record what the adapters read and set.

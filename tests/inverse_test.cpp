@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // inverse_geodesic in radians: the cases whose results are exact, the
 // passes-exhausted and non-finite cases, and the mended near-equator case.
 #include "geodesy/inverse.h"

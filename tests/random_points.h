@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seeded, portable random geodesics for the reference comparisons: the
 // same numbers with every compiler and standard library.
 #ifndef GEODESY_TESTS_RANDOM_POINTS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GeographicLib on this project's ellipsoid: the independent reference of
 // the comparison tests.
 #ifndef GEODESY_TESTS_REFERENCE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The direct solver against GeographicLib's Direct on the same ellipsoid,
 // and round trips through the inverse solver.
 #include <GeographicLib/Geodesic.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The inverse solver against GeographicLib's Inverse on the same ellipsoid:
 // an independent method (Karney's series), accurate to a few nanometres.
 #include <GeographicLib/Geodesic.hpp>

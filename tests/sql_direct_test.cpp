@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // project_lat and project_lon through a real SQLite connection.
 #include <sqlite3.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // distance, azimut_start and azimut_end through a real SQLite connection:
 // arity, types and exact answers. Every result bit is checked against an
 // independent transcription by tests/reference/check_bits.py.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real SQLite connection with the built extension loaded, for tests that
 // use the library the way a host does.
 #ifndef GEODESY_TESTS_SQLITE_CONNECTION_H

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks the DLL's export and import tables as objdump -p shows them: the
 # only export is sqlite3_extension_init, and every import is a DLL that
 # comes with Windows (no MinGW runtime, no SQLite).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
 ** A small SQLite host in C, built from SQLite's amalgamation for the
 ** platforms whose modules are checked under an emulator: Windows (mingw-w64,

@@ -1,4 +1,5 @@
 #!/usr/bin/env node
+// SPDX-License-Identifier: MIT
 // Loads the extension into Node.js with better-sqlite3 and checks every
 // function against checks.tsv. Usage: node node_host.js path/to/geodesy[.so]
 //

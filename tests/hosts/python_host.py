@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Loads the extension into Python's sqlite3 module and checks every
 function against checks.tsv. Usage: python_host.py path/to/geodesy[.so]
 

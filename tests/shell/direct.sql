@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- Run by the sqlite3 shell with the extension loaded; every row must end in 1.
 SELECT 'no distance keeps the longitude', project_lon(0, 20, 45, 0) = 20.0;
 SELECT 'no distance keeps the latitude', abs(project_lat(48.85, 2.35, 45, 0) - 48.85) < 1e-12;

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: MIT
 -- Run by the sqlite3 shell with the extension loaded; every row must end in 1.
 SELECT 'one degree of the equator', distance(0, 0, 0, 1) = 111319.49079327343;
 SELECT 'same length westwards', distance(0, 0, 0, -1) = distance(0, 0, 0, 1);
