@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Everyday use:
+#   make build      build the extension, build/geodesy.so (also: make, make all)
 #   make demo       build the extension and run a short demo in the sqlite3 shell
 #   make test       build everything and run the whole test suite through CTest
 # Deeper checks, all run by CI:
@@ -9,17 +10,28 @@
 #   make hosts      the module in the sqlite3 shell, Python and Node.js (better-sqlite3 12)
 #   make windows    geodesy.dll with mingw-w64, checked in a Windows SQLite host under wine
 #   make arm64      geodesy.so for aarch64, checked under qemu: same bits as the native build
-# Installing:
-#   make package    the Debian package build-package/libsqlite3-mod-geodesy_<version>_<arch>.deb
-#   sudo cmake --install build   (after make build) puts geodesy.so where SQLite finds it by name
+# Installing and releasing:
+#   make install    build, then install geodesy.so where SQLite finds it by name (PREFIX=/usr)
+#   make uninstall  remove exactly the files that make install installed
+#   make package    the Debian package dist/libsqlite3-mod-geodesy_<version>_amd64.deb
+#   make dist       every release artefact into dist/, with dist/SHA256SUMS
+#   make check-dist install each artefact of dist/ as a user would and check it
 # Figures:
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
 #   make accuracy   errors against GeographicLib by kind of line, and the antipodal picture
+#   make bench-build  build the benchmark and accuracy programs only
+# Housekeeping:
+#   make clean      remove every build folder and dist/
+#   make help       this list
 # Each stops with the Debian package to install when a tool is missing.
 
 BUILD ?= build
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 90
+PREFIX ?= /usr
+PYTHON ?= /usr/bin/python3
+# The one place the version is written is the project() line of CMakeLists.txt.
+VERSION := $(shell sed -n '/^project/s/.*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 # need(command, package): stop unless command is on PATH.
 need = @command -v $(1) >/dev/null 2>&1 || { \
@@ -28,7 +40,8 @@ need = @command -v $(1) >/dev/null 2>&1 || { \
 NODE_HOST   := tests/hosts/node_modules/better-sqlite3
 AMALGAMATION := $(NODE_HOST)/deps/sqlite3
 
-.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 package bench bench-build accuracy clean
+.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 install uninstall package dist \
+  check-dist bench bench-build accuracy clean help
 
 all: build
 
@@ -40,7 +53,7 @@ build:
 
 demo: build
 	$(call need,sqlite3,sqlite3)
-	sqlite3 -bail :memory: -cmd ".load ./$(BUILD)/geodesy" < examples/demo.sql
+	sqlite3 -bail :memory: -cmd ".load '$(abspath $(BUILD))/geodesy'" < examples/demo.sql
 
 test:
 	$(call need,cmake,cmake)
@@ -100,12 +113,36 @@ arm64: build $(NODE_HOST)
 	cmake --build build-arm64 -j $(JOBS)
 	cd build-arm64 && ctest --output-on-failure
 
-package:
-	$(call need,dpkg-shlibdeps,dpkg-dev)
-	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release
-	cmake --build build-package -j $(JOBS)
-	cd build-package && cpack -G DEB
-	@ls build-package/*.deb
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { \
+	  echo "error: $(BUILD)/install_manifest.txt is missing: nothing was installed from $(BUILD)" >&2; exit 1; }
+	xargs -d '\n' rm -fv < $(BUILD)/install_manifest.txt
+	-rmdir --ignore-fail-on-non-empty $$(xargs -d '\n' -n1 dirname < $(BUILD)/install_manifest.txt | sort -ru)
+	rm -f $(BUILD)/install_manifest.txt
+
+package: build
+	$(call need,dpkg-deb,dpkg)
+	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist --only deb \
+	  --linux-x86-64 $(BUILD)/geodesy.so
+
+# The modules of dist are the ones that make test, make windows and
+# make arm64 checked.
+dist: build windows arm64
+	$(call need,npm,npm)
+	$(call need,dpkg-deb,dpkg)
+	@$(PYTHON) -c "import build, setuptools, wheel" 2>/dev/null || { \
+	  echo "error: building the wheel needs python3-build, python3-setuptools and python3-wheel" >&2; exit 1; }
+	rm -rf dist
+	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist \
+	  --linux-x86-64 $(BUILD)/geodesy.so --linux-aarch64 build-arm64/geodesy.so \
+	  --windows-x86-64 build-mingw/geodesy.dll
+
+check-dist:
+	$(call need,lintian,lintian)
+	tests/packages/check_dist.sh $(VERSION) dist
 
 bench-build:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEODESY_BENCH=ON
@@ -124,4 +161,7 @@ accuracy: bench-build
 	@echo "table: build-bench/accuracy/accuracy-table.md, picture: docs/antipodal-band.png"
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench build-package
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench dist
+
+help:
+	@sed -n 's/^#   make /make /p' Makefile

@@ -1,25 +1,50 @@
 #!/usr/bin/env node
 // SPDX-License-Identifier: MIT
-// Loads the extension into Node.js with better-sqlite3 and checks every
-// function against checks.tsv. Usage: node node_host.js path/to/geodesy[.so]
+// Loads the extension into Node.js and checks every function against
+// checks.tsv.
 //
-// better-sqlite3 is looked up in this folder's node_modules (`make hosts`
-// installs it there). Exits 77 (skipped) when it is missing, unless
+//   node node_host.js path/to/geodesy[.so]     better-sqlite3 from this
+//                                              folder's node_modules (make
+//                                              hosts installs it there)
+//   node node_host.js --package VERSION DRIVER the installed sqlite-geodesy
+//                                              package (whose version must be
+//                                              VERSION) loads itself into
+//                                              DRIVER (better-sqlite3 or
+//                                              libsql), both resolved from
+//                                              the current folder
+//
+// Exits 77 (skipped) when better-sqlite3 is missing here, unless
 // GEODESY_REQUIRE_HOSTS is set.
 'use strict';
 const fs = require('fs');
 const path = require('path');
 
-let Database;
-try {
-  Database = require(path.join(__dirname, 'node_modules', 'better-sqlite3'));
-} catch (e) {
-  console.error(`better-sqlite3 is not installed in ${__dirname}: run "make hosts" (${e.message})`);
-  process.exit(process.env.GEODESY_REQUIRE_HOSTS ? 1 : 77);
+function fromHere(name) {
+  return require(require.resolve(name, { paths: [process.cwd()] }));
 }
 
-const db = new Database(':memory:');
-db.loadExtension(process.argv[2]);
+let db;
+if (process.argv[2] === '--package') {
+  const [version, driver] = process.argv.slice(3);
+  const geodesy = fromHere('sqlite-geodesy');
+  if (geodesy.version !== version) {
+    console.log(`FAIL sqlite-geodesy's version is ${geodesy.version}, not ${version}`);
+    process.exit(1);
+  }
+  const Database = fromHere(driver);
+  db = new Database(':memory:');
+  geodesy.load(db);
+} else {
+  let Database;
+  try {
+    Database = require(path.join(__dirname, 'node_modules', 'better-sqlite3'));
+  } catch (e) {
+    console.error(`better-sqlite3 is not installed in ${__dirname}: run "make hosts" (${e.message})`);
+    process.exit(process.env.GEODESY_REQUIRE_HOSTS ? 1 : 77);
+  }
+  db = new Database(':memory:');
+  db.loadExtension(process.argv[2]);
+}
 
 let passed = 0;
 let failed = 0;

@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Builds the release artefacts from modules that the CMake builds made and
+the tests checked (make dist and make package run this):
+
+    dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
+            [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll] [--only deb]
+
+writes into DIR, for each module given:
+    libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
+    sqlite_geodesy-V-py3-none-manylinux_2_17_<arch>.whl (each linux module)
+    sqlite-geodesy-V-<platform>.tar.gz / .zip           (each module)
+    sqlite-geodesy-V.tgz                                (npm, all modules)
+and SHA256SUMS over everything in DIR.
+"""
+import argparse
+import gzip
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+import zipfile
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir))
+HERE = os.path.join(ROOT, "packaging")
+PACKAGE = "libsqlite3-mod-geodesy"
+PLATFORMS = {  # --option: (archive suffix, wheel platform, npm folder, Debian arch)
+    "linux_x86_64": ("linux-x86_64", "manylinux_2_17_x86_64", "linux-x64", "amd64"),
+    "linux_aarch64": ("linux-aarch64", "manylinux_2_17_aarch64", "linux-arm64", None),
+    "windows_x86_64": ("windows-x86_64", None, "win32-x64", None),
+}
+
+
+def fail(artefact, message):
+    sys.exit(f"dist: {artefact}: {message}")
+
+
+def docs():
+    """(source, path inside a package) of LICENSE, README.md and docs/."""
+    files = [("LICENSE", "LICENSE"), ("README.md", "README.md")]
+    for name in sorted(os.listdir(os.path.join(ROOT, "docs"))):
+        files.append((os.path.join("docs", name), f"docs/{name}"))
+    return [(os.path.join(ROOT, src), dst) for src, dst in files]
+
+
+def copy(src, dst, mode=0o644):
+    os.makedirs(os.path.dirname(dst), exist_ok=True)
+    shutil.copyfile(src, dst)
+    os.chmod(dst, mode)
+
+
+def archive(version, platform, module, out):
+    top = f"sqlite-geodesy-{version}-{platform}"
+    files = [(module, os.path.basename(module))] + docs()
+    if platform.startswith("windows"):
+        path = os.path.join(out, top + ".zip")
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            for src, dst in files:
+                z.write(src, f"{top}/{dst}")
+    else:
+        path = os.path.join(out, top + ".tar.gz")
+        with tarfile.open(path, "w:gz") as t:
+            for src, dst in files:
+                info = t.gettarinfo(src, f"{top}/{dst}")
+                info.uid = info.gid = 0
+                info.uname = info.gname = "root"
+                info.mode = 0o755 if dst.endswith(".so") else 0o644
+                with open(src, "rb") as f:
+                    t.addfile(info, f)
+    return path
+
+
+def glibc_floor(module):
+    """The highest GLIBC_x.y symbol version the module needs."""
+    out = subprocess.run(["readelf", "--dyn-syms", "-W", module], capture_output=True,
+                         text=True, check=True).stdout
+    versions = {tuple(map(int, v.split("."))) for v in re.findall(r"@GLIBC_([0-9.]+)", out)}
+    return ".".join(map(str, max(versions))) if versions else None
+
+
+def deb(version, module, out):
+    artefact = f"{PACKAGE}_{version}_amd64.deb"
+    stage = tempfile.mkdtemp()
+    doc = os.path.join(stage, "usr/share/doc", PACKAGE)
+    copy(module, os.path.join(stage, "usr/lib/x86_64-linux-gnu/geodesy.so"))
+    for src, dst in docs():
+        if dst != "LICENSE":  # Debian keeps the licence in copyright
+            copy(src, os.path.join(doc, dst))
+    copy(os.path.join(HERE, "debian/copyright"), os.path.join(doc, "copyright"))
+    with open(os.path.join(HERE, "debian/changelog"), encoding="utf-8") as f:
+        changelog = f.read().replace("@VERSION@", version).encode()
+    with gzip.GzipFile(os.path.join(doc, "changelog.gz"), "wb", 9, mtime=0) as f:
+        f.write(changelog)
+    os.chmod(os.path.join(doc, "changelog.gz"), 0o644)
+    copy(os.path.join(HERE, "debian/lintian-overrides"),
+         os.path.join(stage, "usr/share/lintian/overrides", PACKAGE))
+
+    size = 0
+    sums = []
+    for dirpath, dirnames, filenames in os.walk(stage):
+        os.chmod(dirpath, 0o755)
+        for name in sorted(filenames):
+            path = os.path.join(dirpath, name)
+            size += os.path.getsize(path)
+            with open(path, "rb") as f:
+                sums.append(f"{hashlib.md5(f.read()).hexdigest()}  {os.path.relpath(path, stage)}\n")
+    floor = glibc_floor(module)
+    if not floor:
+        fail(artefact, f"{module} needs no GLIBC symbol version; is it the right file?")
+    with open(os.path.join(HERE, "debian/control.in"), encoding="utf-8") as f:
+        control = (f.read().replace("@VERSION@", version).replace("@ARCH@", "amd64")
+                   .replace("@SIZE@", str((size + 1023) // 1024))
+                   .replace("@DEPENDS@", f"libc6 (>= {floor})"))
+    os.makedirs(os.path.join(stage, "DEBIAN"))
+    with open(os.path.join(stage, "DEBIAN/control"), "w", encoding="utf-8") as f:
+        f.write(control)
+    with open(os.path.join(stage, "DEBIAN/md5sums"), "w", encoding="utf-8") as f:
+        f.writelines(sorted(sums))
+    for name in ("control", "md5sums"):
+        os.chmod(os.path.join(stage, "DEBIAN", name), 0o644)
+    path = os.path.join(out, artefact)
+    run = subprocess.run(["dpkg-deb", "--root-owner-group", "--build", stage, path],
+                         capture_output=True, text=True)
+    if run.returncode:
+        fail(artefact, run.stderr)
+    shutil.rmtree(stage)
+    return path
+
+
+def wheel(version, platform, module, out):
+    stage = tempfile.mkdtemp()
+    shutil.copytree(os.path.join(HERE, "python"), stage, dirs_exist_ok=True)
+    for name in ("LICENSE", "README.md"):
+        copy(os.path.join(ROOT, name), os.path.join(stage, name))
+    copy(module, os.path.join(stage, "sqlite_geodesy", os.path.basename(module)), 0o755)
+    env = dict(os.environ, GEODESY_VERSION=version, GEODESY_WHEEL_PLATFORM=platform)
+    run = subprocess.run([sys.executable, "-m", "build", "--wheel", "--no-isolation",
+                          "--outdir", out, stage], capture_output=True, text=True, env=env)
+    if run.returncode:
+        fail(f"wheel for {platform}", run.stdout[-2000:] + run.stderr[-2000:])
+    shutil.rmtree(stage)
+    return os.path.join(out, f"sqlite_geodesy-{version}-py3-none-{platform}.whl")
+
+
+def npm(version, modules, out):
+    stage = tempfile.mkdtemp()
+    for name in ("index.js", "index.d.ts"):
+        copy(os.path.join(HERE, "npm", name), os.path.join(stage, name))
+    for name in ("LICENSE", "README.md"):
+        copy(os.path.join(ROOT, name), os.path.join(stage, name))
+    with open(os.path.join(HERE, "npm/package.json.in"), encoding="utf-8") as f:
+        manifest = f.read().replace("@VERSION@", version)
+    with open(os.path.join(stage, "package.json"), "w", encoding="utf-8") as f:
+        f.write(manifest)
+    for folder, module in modules:
+        copy(module, os.path.join(stage, "lib", folder, os.path.basename(module)), 0o755)
+    run = subprocess.run(["npm", "pack", "--pack-destination", out], cwd=stage,
+                         capture_output=True, text=True)
+    if run.returncode:
+        fail("npm package", run.stderr)
+    shutil.rmtree(stage)
+    return os.path.join(out, f"sqlite-geodesy-{version}.tgz")
+
+
+def checksums(out):
+    lines = []
+    for name in sorted(os.listdir(out)):
+        if name == "SHA256SUMS":
+            continue
+        with open(os.path.join(out, name), "rb") as f:
+            lines.append(f"{hashlib.sha256(f.read()).hexdigest()}  {name}\n")
+    with open(os.path.join(out, "SHA256SUMS"), "w", encoding="utf-8") as f:
+        f.writelines(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--only", choices=["deb"])
+    for option in PLATFORMS:
+        parser.add_argument("--" + option.replace("_", "-"), dest=option)
+    args = parser.parse_args()
+    out = os.path.abspath(args.out)
+    os.makedirs(out, exist_ok=True)
+    modules = {p: os.path.abspath(getattr(args, p)) for p in PLATFORMS if getattr(args, p)}
+    for platform, module in modules.items():
+        if not os.path.isfile(module):
+            fail(PLATFORMS[platform][0], f"the module {module} was not built")
+
+    made = []
+    if "linux_x86_64" in modules:
+        made.append(deb(args.version, modules["linux_x86_64"], out))
+    if args.only != "deb":
+        for platform, module in modules.items():
+            suffix, wheel_platform, _, _ = PLATFORMS[platform]
+            made.append(archive(args.version, suffix, module, out))
+            if wheel_platform:
+                made.append(wheel(args.version, wheel_platform, module, out))
+        made.append(npm(args.version, [(PLATFORMS[p][2], m) for p, m in modules.items()], out))
+        checksums(out)
+    for path in made:
+        print(os.path.relpath(path, ROOT))
+
+
+if __name__ == "__main__":
+    main()

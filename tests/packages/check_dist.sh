@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Installs every artefact of dist/ the way a user would and checks it:
+#
+#   tests/packages/check_dist.sh VERSION DIST     (make check-dist)
+#
+# the checksums; the licence and VERSION in every artefact; the wheels'
+# glibc floor; the wheel in a fresh venv (load, answers, clean uninstall);
+# the npm tarball in an empty project beside better-sqlite3 and libsql; the
+# Linux archives in the sqlite3 shell and under qemu, the Windows archive
+# under wine; the .deb through lintian, apt-get install and remove.
+# Answers are those of tests/hosts/checks.tsv and tests/shell/*.sql. The
+# first failure stops the run and names the artefact.
+set -euo pipefail
+version=$1
+dist=$(cd "$2" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+hosts=$root/tests/hosts
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+deb=libsqlite3-mod-geodesy_${version}_amd64.deb
+whl=sqlite_geodesy-${version}-py3-none-manylinux_2_17_x86_64.whl
+whl_arm=sqlite_geodesy-${version}-py3-none-manylinux_2_17_aarch64.whl
+tgz=sqlite-geodesy-${version}.tgz
+linux=sqlite-geodesy-${version}-linux-x86_64
+arm=sqlite-geodesy-${version}-linux-aarch64
+windows=sqlite-geodesy-${version}-windows-x86_64
+
+fail() { echo "check-dist: $1: $2" >&2; exit 1; }
+step() { echo; echo "== $1"; }
+passed=0
+ok() { passed=$((passed + 1)); echo "ok: $1"; }
+
+step "checksums"
+(cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
+for f in "$deb" "$whl" "$whl_arm" "$tgz" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+  [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
+  grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
+done
+ok "SHA256SUMS covers all 7 artefacts, named for version $version"
+
+step "licence and version inside each artefact"
+mkdir -p "$work/x/deb" "$work/x/npm" "$work/x/arch"
+dpkg-deb -x "$dist/$deb" "$work/x/deb"
+[ "$(dpkg-deb -f "$dist/$deb" Version)" = "$version" ] || fail "$deb" "control Version is not $version"
+tar xzf "$dist/$tgz" -C "$work/x/npm"
+tar xzf "$dist/$linux.tar.gz" -C "$work/x/arch"
+tar xzf "$dist/$arm.tar.gz" -C "$work/x/arch"
+(cd "$work/x/arch" && unzip -q "$dist/$windows.zip")
+grep -q '"version": "'"$version"'"' "$work/x/npm/package/package.json" || fail "$tgz" "package.json version is not $version"
+grep -q '"scripts"' "$work/x/npm/package/package.json" && fail "$tgz" "package.json has scripts: nothing may run at install time"
+for licence in "$work/x/deb/usr/share/doc/libsqlite3-mod-geodesy/copyright" \
+               "$work/x/npm/package/LICENSE" "$work/x/arch/$linux/LICENSE" \
+               "$work/x/arch/$arm/LICENSE" "$work/x/arch/$windows/LICENSE"; do
+  grep -q "Permission is hereby granted, free of charge" "$licence" || fail "$licence" "no MIT licence text"
+done
+for w in "$whl" "$whl_arm"; do
+  unzip -p "$dist/$w" "sqlite_geodesy-$version.dist-info/LICENSE" | grep -q "Permission is hereby granted" \
+    || fail "$w" "no licence in its dist-info"
+  unzip -p "$dist/$w" "sqlite_geodesy-$version.dist-info/METADATA" | grep -qx "Version: $version" \
+    || fail "$w" "METADATA Version is not $version"
+done
+ok "every artefact carries the MIT licence and version $version"
+
+step "the wheels' modules need glibc 2.17 at most, and only libc and libm"
+for w in "$whl" "$whl_arm"; do
+  mkdir -p "$work/x/$w" && (cd "$work/x/$w" && unzip -q "$dist/$w" sqlite_geodesy/geodesy.so)
+  so=$work/x/$w/sqlite_geodesy/geodesy.so
+  top=$(readelf --dyn-syms -W "$so" | grep -o '@GLIBC_[0-9.]*' | sed 's/@GLIBC_//' | sort -uV | tail -1)
+  [ -n "$top" ] || fail "$w" "its module needs no glibc symbol version: not a glibc build?"
+  [ "$(printf '%s\n2.17\n' "$top" | sort -V | tail -1)" = 2.17 ] || fail "$w" "needs GLIBC_$top, above the manylinux_2_17 tag"
+  needed=$(readelf -d "$so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | tr '\n' ' ')
+  [ "$needed" = "libc.so.6 libm.so.6 " ] || fail "$w" "needs libraries beyond libc and libm: $needed"
+  ok "$w: GLIBC_$top at most; needs $needed"
+done
+
+step "the wheel in a fresh venv"
+/usr/bin/python3 -m venv "$work/venv"
+find "$work/venv" | sort > "$work/before"
+"$work/venv/bin/pip" install --quiet --no-index "$dist/$whl" || fail "$whl" "pip install --no-index failed"
+(cd "$work" && "$work/venv/bin/python" "$hosts/python_host.py" --package "$version") || fail "$whl" "the installed package does not load or answer"
+"$work/venv/bin/pip" uninstall --quiet -y sqlite-geodesy || fail "$whl" "pip uninstall failed"
+find "$work/venv" | sort > "$work/after"
+diff "$work/before" "$work/after" || fail "$whl" "pip uninstall left the files above behind"
+ok "$whl installs, loads, answers and uninstalls without a trace"
+
+# A Python whose sqlite3 cannot load extensions (pyenv's default build)
+# must get an error that says so, not an AttributeError.
+for py in $(type -ap python3); do
+  "$py" -c 'import sqlite3, sys; sys.exit(hasattr(sqlite3.connect(":memory:"), "enable_load_extension"))' || continue
+  "$py" -m venv "$work/venv-noext"
+  "$work/venv-noext/bin/pip" install --quiet --no-index "$dist/$whl"
+  message=$(cd "$work" && "$work/venv-noext/bin/python" -c '
+import sqlite3, sqlite_geodesy
+try:
+    sqlite_geodesy.load(sqlite3.connect(":memory:"))
+except sqlite_geodesy.ExtensionLoadingUnavailable as e:
+    print(e)') || true
+  echo "$message" | grep -q "built without extension loading" || fail "$whl" "$py gave no clear error: $message"
+  ok "$py (no extension loading): $message"
+  break
+done
+
+step "the npm package beside better-sqlite3 and libsql"
+mkdir "$work/app"
+(cd "$work/app" && npm init -y >/dev/null &&
+  npm install --no-audit --no-fund --loglevel=error "$dist/$tgz" better-sqlite3@12 libsql) \
+  || fail "$tgz" "npm install failed"
+for driver in better-sqlite3 libsql; do
+  (cd "$work/app" && node "$hosts/node_host.js" --package "$version" "$driver") \
+    || fail "$tgz" "does not load or answer in $driver"
+done
+message=$(cd "$work/app" && node -e "
+  Object.defineProperty(process, 'platform', { value: 'freebsd' });
+  try { require('sqlite-geodesy').getLoadablePath(); } catch (e) { console.log(e.message); }")
+case $message in
+  *freebsd-x64*linux-x64*) ok "an unsupported platform is told: $message" ;;
+  *) fail "$tgz" "no clear error on an unsupported platform: $message" ;;
+esac
+[ -f "$work/app/node_modules/sqlite-geodesy/index.d.ts" ] || fail "$tgz" "no TypeScript declarations"
+
+step "the release archives"
+for sql in "$root"/tests/shell/*.sql; do
+  cmake -DSHELL=sqlite3 -DMODULE="$work/x/arch/$linux/geodesy.so" -DSQL="$sql" \
+    -P "$root/cmake/RunShellChecks.cmake" || fail "$linux.tar.gz" "the sqlite3 shell checks of $sql failed"
+done
+ok "$linux.tar.gz: the module answers in the sqlite3 shell"
+qemu-aarch64 -L /usr/aarch64-linux-gnu "$root/build-arm64/tests/emulated/host" \
+  "$work/x/arch/$arm/geodesy.so" "$hosts/checks.tsv" || fail "$arm.tar.gz" "the module fails in the aarch64 host"
+ok "$arm.tar.gz: the module answers in the aarch64 host under qemu"
+wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+WINEDEBUG=-all WINEPREFIX="$root/build-mingw/wineprefix" WINEDLLOVERRIDES=mscoree,mshtml= \
+  "$wine" "$root/build-mingw/tests/emulated/host.exe" "$work/x/arch/$windows/geodesy.dll" "$hosts/checks.tsv" \
+  || fail "$windows.zip" "the DLL fails in the Windows host under wine"
+ok "$windows.zip: the DLL answers in the Windows host under wine"
+
+step "the Debian package"
+lintian --fail-on error,warning "$dist/$deb" || fail "$deb" "lintian reports the errors or warnings above"
+ok "$deb: lintian reports no error and no warning"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: installing $deb needs root"
+else
+  apt-get install -y -qq "$dist/$deb" >/dev/null || fail "$deb" "apt-get install failed"
+  answer=$(cd / && sqlite3 :memory: ".load geodesy" "SELECT distance(0, 0, 0, 1)")
+  [ "$answer" = 111319.490793273 ] || fail "$deb" "'.load geodesy' by name gave '$answer'"
+  apt-get remove -y -qq libsqlite3-mod-geodesy >/dev/null || fail "$deb" "apt-get remove failed"
+  [ ! -e /usr/lib/x86_64-linux-gnu/geodesy.so ] || fail "$deb" "the module is still there after removal"
+  ok "$deb installs, loads by name and removes"
+fi
+
+echo
+echo "check-dist: $passed passed, 0 failed"
