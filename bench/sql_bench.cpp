@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
 
     sqlite3* db = nullptr;
     sqlite3_open(":memory:", &db);
-    sqlite3_enable_load_extension(db, 1);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 1, nullptr);
     char* error = nullptr;
     if (sqlite3_load_extension(db, argv[1], nullptr, &error) != SQLITE_OK) {
         std::fprintf(stderr, "cannot load %s: %s\n", argv[1], error ? error : "?");

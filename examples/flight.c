@@ -3,7 +3,7 @@
 ** The route of a flight along the geodesic, Sydney to Los Angeles, from C:
 ** length, bearings at departure and arrival, and the point halfway along.
 **
-**   cc examples/flight.c -lsqlite3 -lm -o flight && ./flight [path/to/geodesy]
+**   cc examples/flight.c -lsqlite3 -lm -o build/flight && build/flight [path/to/geodesy]
 **
 ** The extension's path defaults to ./build/geodesy (run from the project
 ** folder).
@@ -29,7 +29,8 @@ int main(int argc, char **argv) {
     sqlite3 *db = NULL;
     char *error = NULL;
     if (sqlite3_open(":memory:", &db) != SQLITE_OK) return 1;
-    sqlite3_enable_load_extension(db, 1);
+    // Enables extension loading for the C API only, not for SQL load_extension().
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 1, NULL);
     if (sqlite3_load_extension(db, lib, NULL, &error) != SQLITE_OK) {
         fprintf(stderr,
                 "cannot load the extension from %s: %s\n"

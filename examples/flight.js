@@ -4,8 +4,8 @@
 // Node.js and better-sqlite3: length, bearings at departure and arrival,
 // and the point halfway along.
 //
-//   npm install better-sqlite3@12      (once, next to this file or above)
-//   node examples/flight.js [path/to/geodesy]
+//   npm install --prefix build better-sqlite3@12          (once)
+//   NODE_PATH=build/node_modules node examples/flight.js [path/to/geodesy]
 //
 // The extension's path defaults to build/geodesy in the project folder.
 'use strict';
@@ -15,7 +15,8 @@ let Database;
 try {
   Database = require('better-sqlite3');
 } catch (e) {
-  console.error('better-sqlite3 is not installed: run "npm install better-sqlite3@12" first');
+  console.error('better-sqlite3 is not installed: run "npm install --prefix build better-sqlite3@12" ' +
+                'and then "NODE_PATH=build/node_modules node examples/flight.js"');
   process.exit(1);
 }
 

@@ -18,7 +18,7 @@ public:
             ADD_FAILURE() << "cannot open an in-memory database";
             return;
         }
-        sqlite3_enable_load_extension(db_, 1);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 1, nullptr);
         char* error = nullptr;
         if (sqlite3_load_extension(db_, GEODESY_MODULE_PATH, nullptr, &error) != SQLITE_OK) {
             ADD_FAILURE() << "cannot load " << GEODESY_MODULE_PATH << ": "
