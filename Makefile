@@ -62,6 +62,8 @@ test:
 	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@test -d $(NODE_HOST) || echo "note: host_node and example_node were skipped: they need" \
+	  "better-sqlite3, which 'make hosts' installs into tests/hosts (needs npm)."
 
 sanitize:
 	cmake -S . -B build-asan -DBUILD_TESTING=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -151,14 +153,17 @@ bench-build:
 bench: bench-build
 	build-bench/bench/solver_bench --benchmark_min_time=1
 	build-bench/bench/sql_bench build-bench/geodesy.so
+	build-bench/bench/radius_bench build-bench/geodesy.so examples/recipes/radius-query.sql
 
 accuracy: bench-build
 	$(call need,gnuplot,gnuplot-nox)
 	mkdir -p build-bench/accuracy
 	build-bench/bench/accuracy build-bench/accuracy
+	build-bench/bench/antipodal_band build-bench/accuracy
 	gnuplot -e "data='build-bench/accuracy/antipodal-band.dat'; out='docs/antipodal-band.png'" \
 	  bench/antipodal-band.gp
-	@echo "table: build-bench/accuracy/accuracy-table.md, picture: docs/antipodal-band.png"
+	$(PYTHON) bench/libm_variants.py build-bench/geodesy.so
+	@echo "tables: build-bench/accuracy/*.md, picture: docs/antipodal-band.png"
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench dist

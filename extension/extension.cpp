@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// sqlite-geodesy: geodesics on the WGS 84 ellipsoid for SQLite.
+// sqlite-geodesy: geodesics on the WGS 84 ellipsoid for SQLite
+// (a = 6378137 m, f = 1/298.2572235636655).
 //
 // Load it into any SQLite host:
 //
@@ -24,11 +25,13 @@
 //       point 1 along the azimuth (degrees clockwise from north) and
 //       travelling the distance (metres; negative goes backwards).
 //   project_lon(lat1, lon1, azimuth, metres)
-//       Longitude of that point, in degrees. Not wrapped into [-180, 180]:
-//       a route across the antimeridian keeps counting past 180.
+//       Longitude of that point, in degrees: lon1 plus a difference within
+//       a little more than ±180, not wrapped into [-180, 180] (so a route
+//       east across the antimeridian ends past 180).
 //
 // Arguments are not checked: each one is read as SQLite converts it to a
-// number (NULL and non-numeric text count as 0), and out-of-range latitudes
+// number (text and blobs as the number they start with, NULL as 0, so a
+// missing value gives a number, not NULL), and out-of-range latitudes
 // or longitudes are used as given. Coincident points give 0 for the first
 // three functions.
 // A result that is not a number comes back as NULL, as SQLite stores NaN.

@@ -101,21 +101,22 @@ inline void solve_direct(double lat1, double lon1, double azimuth1, double dista
     *lat2 = std::atan2(cos_alpha1 * (cos_U1 * sin_sigma) + sin_U1 * cos_sigma,
                        std::sqrt(t * t + sin_sq_alpha) * one_minus_f);
 
-    // (9) longitude travelled on the auxiliary sphere, in [−π, π].
+    // (9) longitude difference on the auxiliary sphere, in [−π, π] (atan2
+    // takes out whole turns).
     const double lambda = std::atan2(sin_sigma * sin_alpha1,
                                      cos_sigma * cos_U1 - (sin_sigma * sin_U1) * cos_alpha1);
 
     // (10) Paper: C = f/16 cos²α (4 + f (4 − 3 cos²α)).
     const double C = (cos_sq_alpha * (flattening / 16.0)) * (4.0 + (4.0 - 3.0 * cos_sq_alpha) * flattening);
 
-    // (11) longitude travelled on the ellipsoid. Paper: L = λ − (1 − C) f
+    // (11) longitude difference on the ellipsoid. Paper: L = λ − (1 − C) f
     // sin α (σ + C sin σ (cos 2σm + C cos σ (2 cos² 2σm − 1))).
     const double k = cos_2sigma_m;
     const double L =
         lambda - ((k + ((k + k) * k - 1.0) * (cos_sigma * C)) * (C * sin_sigma) + sigma) *
                      (((1.0 - C) * flattening) * sin_alpha);
 
-    // Not wrapped: a route across the antimeridian keeps counting.
+    // Not wrapped: lon1 plus a difference within a little more than ±π.
     *lon2 = L + lon1;
 }
 
