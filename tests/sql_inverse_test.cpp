@@ -83,6 +83,46 @@ TEST(SqlInverse, NanResultIsNull) {
     }
 }
 
+// The functions are registered without SQLITE_DETERMINISTIC and
+// SQLITE_INNOCUOUS, so SQLite refuses them where it needs either; these
+// are the messages the docs show. CHECK constraints accept them.
+TEST(SqlInverse, WhereSQLiteRefusesTheFunctions) {
+    struct Case {
+        const char* schema;
+        const char* statement;
+        const char* error;  // "" where SQLite accepts it
+    };
+    const Case cases[] = {
+        {"", "CREATE TABLE t(lat, lon, d AS (distance(lat, lon, 0, 0)))",
+         "non-deterministic functions prohibited in generated columns"},
+        {"CREATE TABLE t(lat, lon)", "CREATE INDEX i ON t(distance(lat, lon, 0, 0))",
+         "non-deterministic functions prohibited in index expressions"},
+        {"CREATE TABLE t(lat, lon)", "CREATE INDEX i ON t(lat) WHERE distance(lat, lon, 0, 0) > 1",
+         "non-deterministic functions prohibited in partial index WHERE clauses"},
+        {"CREATE TABLE t(lat, lon CHECK (distance(lat, lon, 0, 0) < 2e7))",
+         "INSERT INTO t VALUES (1, 2)", ""},
+        {"CREATE TABLE t(lat, lon); INSERT INTO t VALUES (1, 2);"
+         "CREATE VIEW v AS SELECT distance(lat, lon, 0, 0) FROM t; PRAGMA trusted_schema = OFF",
+         "SELECT * FROM v", "unsafe use of distance()"},
+        {"CREATE TABLE t(lat, lon); CREATE TABLE log(d); PRAGMA trusted_schema = OFF;"
+         "CREATE TRIGGER tr AFTER INSERT ON t BEGIN"
+         " INSERT INTO log VALUES (distance(new.lat, new.lon, 0, 0)); END",
+         "INSERT INTO t VALUES (1, 2)", "unsafe use of distance()"},
+        {"CREATE TABLE t(lat, lon); INSERT INTO t VALUES (1, 2);"
+         "CREATE VIEW v AS SELECT distance(lat, lon, 0, 0) FROM t; PRAGMA trusted_schema = ON",
+         "SELECT * FROM v", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statement);
+        Connection db;
+        ASSERT_EQ(sqlite3_exec(db.get(), c.schema, nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db.get());
+        const int rc = sqlite3_exec(db.get(), c.statement, nullptr, nullptr, nullptr);
+        EXPECT_EQ(rc == SQLITE_OK ? std::string() : std::string(sqlite3_errmsg(db.get())),
+                  c.error);
+    }
+}
+
 TEST(SqlInverse, EveryConnectionThatLoadsItGetsTheFunctions) {
     Connection first;
     Connection second;
