@@ -16,3 +16,5 @@ install(TARGETS geodesy
   RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")    # .dll, beside programs on PATH
 install(FILES README.md LICENSE DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 install(DIRECTORY docs/ DESTINATION "${CMAKE_INSTALL_DOCDIR}/docs")
+install(DIRECTORY examples/recipes/ DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples/recipes"
+  FILES_MATCHING PATTERN "*.sql")

@@ -40,10 +40,14 @@ def fail(artefact, message):
 
 
 def docs():
-    """(source, path inside a package) of LICENSE, README.md and docs/."""
+    """(source, path inside a package) of LICENSE, README.md, docs/ and the
+    recipes' SQL files that docs/recipes.md links to."""
     files = [("LICENSE", "LICENSE"), ("README.md", "README.md")]
     for name in sorted(os.listdir(os.path.join(ROOT, "docs"))):
         files.append((os.path.join("docs", name), f"docs/{name}"))
+    for name in sorted(os.listdir(os.path.join(ROOT, "examples", "recipes"))):
+        if name.endswith(".sql"):
+            files.append((os.path.join("examples", "recipes", name), f"examples/recipes/{name}"))
     return [(os.path.join(ROOT, src), dst) for src, dst in files]
 
 
