@@ -7,6 +7,9 @@
 **   host MODULE CHECKS.tsv   evaluates every expression of checks.tsv and a
 **                            3-argument call that must fail; prints
 **                            "N passed, N failed"
+**   host MODULE CHECKS.sql   runs the statements of a file of the sqlite3
+**                            shell checks (tests/shell), whose every row
+**                            must end in 1; prints "N passed, N failed"
 **   host MODULE --bits       reads lines "inverse|direct A B C D" from
 **                            standard input (each argument the 16 hex digits
 **                            of a double, or i<integer>) and prints, per
@@ -74,6 +77,38 @@ static int run_checks(sqlite3 *db, const char *path) {
     return failed ? 1 : 0;
 }
 
+// Every statement's rows must end in the integer 1.
+static int run_sql_checks(sqlite3 *db, const char *path) {
+    FILE *file = fopen(path, "rb");
+    if (!file) {
+        fprintf(stderr, "cannot open %s\n", path);
+        return 2;
+    }
+    static char text[1 << 16];
+    const size_t length = fread(text, 1, sizeof text - 1, file);
+    fclose(file);
+    text[length] = '\0';
+    const char *sql = text;
+    while (*sql) {
+        sqlite3_stmt *stmt = NULL;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, &sql) != SQLITE_OK) {
+            check(0, sqlite3_errmsg(db));
+            return 1;
+        }
+        if (!stmt) continue;  /* a comment or white space */
+        const int last = sqlite3_column_count(stmt) - 1;
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            check(sqlite3_column_type(stmt, last) == SQLITE_INTEGER &&
+                      sqlite3_column_int(stmt, last) == 1,
+                  (const char *)sqlite3_column_text(stmt, 0));
+        }
+        sqlite3_finalize(stmt);
+    }
+    printf("host, SQLite %s, %s: %d passed, %d failed\n", sqlite3_libversion(), path, passed,
+           failed);
+    return failed || !passed ? 1 : 0;
+}
+
 static void bind_argument(sqlite3_stmt *stmt, int i, const char *text) {
     if (text[0] == 'i') {
         sqlite3_bind_int64(stmt, i, strtoll(text + 1, NULL, 10));
@@ -125,7 +160,7 @@ static int run_bits(sqlite3 *db) {
 
 int main(int argc, char **argv) {
     if (argc != 3) {
-        fprintf(stderr, "usage: %s MODULE CHECKS.tsv | %s MODULE --bits\n", argv[0], argv[0]);
+        fprintf(stderr, "usage: %s MODULE CHECKS.tsv|CHECKS.sql|--bits\n", argv[0]);
         return 2;
     }
     const char *module = argv[1];
@@ -148,7 +183,10 @@ int main(int argc, char **argv) {
         printf("FAIL cannot load %s: %s\n", module, error ? error : "?");
         return 1;
     }
-    const int rc = strcmp(argv[2], "--bits") == 0 ? run_bits(db) : run_checks(db, argv[2]);
+    const size_t n = strlen(argv[2]);
+    const int rc = strcmp(argv[2], "--bits") == 0                     ? run_bits(db)
+                   : n > 4 && strcmp(argv[2] + n - 4, ".sql") == 0 ? run_sql_checks(db, argv[2])
+                                                                      : run_checks(db, argv[2]);
     sqlite3_close(db);
     return rc;
 }
