@@ -51,8 +51,7 @@ def sqrt(x):
     return NAN if x < 0.0 else math.sqrt(x)
 
 
-def atan2(y, x):
-    return math.atan2(y, x)
+atan2 = math.atan2  # ordinate first; IEEE results for zeros and infinities
 
 
 def deg_to_rad(x):
@@ -63,9 +62,9 @@ def rad_to_deg(x):
     return (x * 180.0) / PI
 
 
-def inverse(lat1, lon1, lat2, lon2, trace=None):
+def inverse(lat1, lon1, lat2, lon2):
     """Distance (m), initial and final azimuth (radians) between two points
-    given in radians. When trace is a list, the pass count is appended."""
+    given in radians."""
     L = lon2 - lon1
     k = 1.0 - FLATTENING
     U1 = atan(k * tan(lat1))
@@ -86,8 +85,6 @@ def inverse(lat1, lon1, lat2, lon2, trace=None):
         q = cU1sU2 - sU1cU2 * cos_lam
         sin_sigma = sqrt(p * p + q * q)
         if sin_sigma == 0.0:
-            if trace is not None:
-                trace.append(n + 1)
             return 0.0, 0.0, 0.0
         cos_sigma = sU1sU2 + cU1cU2 * cos_lam
         sigma = atan2(sin_sigma, cos_sigma)
@@ -107,8 +104,6 @@ def inverse(lat1, lon1, lat2, lon2, trace=None):
         n += 1
         if n == INVERSE_PASSES:
             break
-    if trace is not None:
-        trace.append(min(n + 1, INVERSE_PASSES))
 
     b = SEMI_MINOR_AXIS
     b2 = b * b
@@ -130,7 +125,7 @@ def inverse(lat1, lon1, lat2, lon2, trace=None):
     return distance, alpha1, alpha2
 
 
-def direct(lat1, lon1, alpha1, s, trace=None):
+def direct(lat1, lon1, alpha1, s):
     """Latitude and longitude (radians) reached from a start point in
     radians along azimuth alpha1 (radians) after s metres."""
     sin_a1 = sin(alpha1)
@@ -156,12 +151,10 @@ def direct(lat1, lon1, alpha1, s, trace=None):
 
     sigma_prev = TWO_PI
     counter = 0
-    passes = 0
     while abs(sigma - sigma_prev) > EPSILON:
         counter += 1
         if not counter < DIRECT_PASS_BOUND:
             break
-        passes += 1
         cos_2sm = cos(sigma + two_sigma1)
         sin_sigma = sin(sigma)
         cos_sigma = cos(sigma)
@@ -172,8 +165,6 @@ def direct(lat1, lon1, alpha1, s, trace=None):
                  - ((4.0 * sin_sigma * sin_sigma - 3.0) * (div(B, 6.0) * k)) * (k * k * 4.0 - 3.0))
             * (B / 4.0))
         sigma = delta_sigma + sigma0
-    if trace is not None:
-        trace.append(passes)
 
     t = sin_sigma * sinU1 - (cos_sigma * cosU1) * cos_a1
     lat2 = atan2(cos_a1 * (cosU1 * sin_sigma) + sinU1 * cos_sigma,
@@ -186,34 +177,14 @@ def direct(lat1, lon1, alpha1, s, trace=None):
     return lat2, L + lon1
 
 
-# The five SQL functions: arguments in degrees (and metres), as SQL reads
-# them; each returns the one value its adapter hands back.
+# The SQL functions: arguments in degrees (and metres), as SQL reads them;
+# each adapter hands back one of these values.
 def _inverse_deg(lat1, lon1, lat2, lon2):
     return inverse(deg_to_rad(lat1), deg_to_rad(lon1), deg_to_rad(lat2), deg_to_rad(lon2))
 
 
 def _direct_deg(lat1, lon1, azimuth, metres):
     return direct(deg_to_rad(lat1), deg_to_rad(lon1), deg_to_rad(azimuth), metres)
-
-
-def sql_distance(*args):
-    return _inverse_deg(*args)[0]
-
-
-def sql_azimut_start(*args):
-    return rad_to_deg(_inverse_deg(*args)[1])
-
-
-def sql_azimut_end(*args):
-    return rad_to_deg(_inverse_deg(*args)[2])
-
-
-def sql_project_lat(*args):
-    return rad_to_deg(_direct_deg(*args)[0])
-
-
-def sql_project_lon(*args):
-    return rad_to_deg(_direct_deg(*args)[1])
 
 
 def inverse_row(lat1, lon1, lat2, lon2):
