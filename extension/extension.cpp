@@ -52,6 +52,18 @@ SQLITE_EXTENSION_INIT1
 #define GEODESY_EXPORT __attribute__((visibility("default")))
 #endif
 
+// A loadable module exports sqlite3_extension_init, the name SQLite's loader
+// looks for. Compiled with -DGEODESY_STATIC_LINK (the build option
+// GEODESY_STATIC does) for linking into a program beside SQLite and perhaps
+// other extensions, the entry point takes SQLite's conventional unique name
+// sqlite3_geodesy_init instead, so that the entry points of several
+// extensions do not clash, and there is no DLL entry routine.
+#ifdef GEODESY_STATIC_LINK
+#define GEODESY_ENTRY_POINT sqlite3_geodesy_init
+#else
+#define GEODESY_ENTRY_POINT sqlite3_extension_init
+#endif
+
 namespace {
 
 struct FunctionEntry {
@@ -97,17 +109,18 @@ void store_routine_table(const sqlite3_api_routines* table) {
 
 }  // namespace
 
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(GEODESY_STATIC_LINK)
 // The library has no per-process or per-thread work: every reason succeeds.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif
 
-// The only exported symbol. Stores the host's routine table, then registers
+// The only exported symbol (sqlite3_extension_init, or sqlite3_geodesy_init
+// when linked statically). Stores the host's routine table, then registers
 // the functions on this connection. A registration that the host refuses
 // (say, a function name it reserves) does not stop the others, and loading
 // still succeeds; the host's error-message slot is left alone.
-extern "C" GEODESY_EXPORT int sqlite3_extension_init(sqlite3* db, char** /*pzErrMsg*/,
-                                                     const sqlite3_api_routines* pApi) {
+extern "C" GEODESY_EXPORT int GEODESY_ENTRY_POINT(sqlite3* db, char** /*pzErrMsg*/,
+                                                  const sqlite3_api_routines* pApi) {
     store_routine_table(pApi);
     for (const FunctionEntry& f : functions) {
         sqlite3_create_function(db, f.name, 4, SQLITE_UTF8, nullptr, f.adapter, nullptr,
