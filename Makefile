@@ -10,6 +10,9 @@
 #   make hosts      the module in the sqlite3 shell, Python and Node.js (better-sqlite3 12)
 #   make windows    geodesy.dll with mingw-w64, checked in a Windows SQLite host under wine
 #   make arm64      geodesy.so for aarch64, checked under qemu: same bits as the native build
+#   make wasm       SQLite and the functions in WebAssembly, and its npm package, in build-wasm/
+#   make wasm-test  the WebAssembly module's every result bit against the transcription on musl's maths
+#   make browser-test  the demo page in headless Chromium: a query, two clicks, a screenshot
 # Installing and releasing:
 #   make install    build, then install geodesy.so where SQLite finds it by name (PREFIX=/usr)
 #   make uninstall  remove exactly the files that make install installed
@@ -18,6 +21,7 @@
 #   make check-dist install each artefact of dist/ as a user would and check it
 # Figures:
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
+#   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js
 #   make accuracy   errors against GeographicLib by kind of line, and the antipodal picture
 #   make bench-build  build the benchmark and accuracy programs only
 # Housekeeping:
@@ -39,9 +43,17 @@ need = @command -v $(1) >/dev/null 2>&1 || { \
 
 NODE_HOST   := tests/hosts/node_modules/better-sqlite3
 AMALGAMATION := $(NODE_HOST)/deps/sqlite3
+# The WebAssembly build takes SQLite's amalgamation from this exact package,
+# checked against wasm/sqlite-amalgamation.sha256.
+WASM_SQLITE_PACKAGE := better-sqlite3@12.11.1
+WASM_SQLITE := build-wasm/sqlite
+# Debian's emscripten needs acorn from Debian's node modules when it links;
+# a Node.js installed elsewhere does not look there.
+EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
-.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 install uninstall package dist \
-  check-dist bench bench-build accuracy clean help
+.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
+  install uninstall package dist \
+  check-dist bench bench-wasm bench-build accuracy clean help
 
 all: build
 
@@ -115,6 +127,41 @@ arm64: build $(NODE_HOST)
 	cmake --build build-arm64 -j $(JOBS)
 	cd build-arm64 && ctest --output-on-failure
 
+$(WASM_SQLITE)/sqlite3.c: wasm/sqlite-amalgamation.sha256
+	$(call need,npm,npm)
+	rm -rf $(WASM_SQLITE) && mkdir -p $(WASM_SQLITE)
+	cd $(WASM_SQLITE) && npm pack --silent $(WASM_SQLITE_PACKAGE) >/dev/null && \
+	  tar xzf better-sqlite3-*.tgz --strip-components=3 package/deps/sqlite3 && \
+	  rm better-sqlite3-*.tgz && sha256sum -c --quiet $(CURDIR)/wasm/sqlite-amalgamation.sha256
+
+wasm: $(WASM_SQLITE)/sqlite3.c
+	$(call need,emcc,emscripten)
+	$(call need,npm,npm)
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B build-wasm \
+	  -DSQLITE_AMALGAMATION_DIR=$(CURDIR)/$(WASM_SQLITE) -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(WASM_SQLITE)
+	$(EMSCRIPTEN_ENV) cmake --build build-wasm -j $(JOBS)
+	@ls -l build-wasm/package/sqlite-geodesy.wasm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
+
+# Every result bit of the WebAssembly module against the transcription on
+# musl's maths functions, then its npm package installed as a user would.
+wasm-test: wasm
+	$(call need,node,nodejs)
+	tests/reference/musl_maths.sh build-wasm/libmusl_maths.so
+	$(PYTHON) tests/reference/check_bits.py --musl-maths build-wasm/libmusl_maths.so \
+	  --host node tests/hosts/wasm_host.js build-wasm/package
+	tests/packages/check_wasm_package.sh build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
+
+BROWSER_TEST := tests/browser/node_modules/puppeteer-core
+$(BROWSER_TEST):
+	$(call need,npm,npm)
+	cd tests/browser && npm install --no-package-lock --no-audit --no-fund
+
+browser-test: wasm $(BROWSER_TEST)
+	$(call need,chromium,chromium)
+	rm -rf build-wasm/site && mkdir -p build-wasm/site
+	cp wasm/demo/* build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm build-wasm/site/
+	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
@@ -132,7 +179,7 @@ package: build
 
 # The modules of dist are the ones that make test, make windows and
 # make arm64 checked.
-dist: build windows arm64
+dist: build windows arm64 wasm
 	$(call need,npm,npm)
 	$(call need,dpkg-deb,dpkg)
 	@$(PYTHON) -c "import build, setuptools, wheel" 2>/dev/null || { \
@@ -140,11 +187,13 @@ dist: build windows arm64
 	rm -rf dist
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist \
 	  --linux-x86-64 $(BUILD)/geodesy.so --linux-aarch64 build-arm64/geodesy.so \
-	  --windows-x86-64 build-mingw/geodesy.dll
+	  --windows-x86-64 build-mingw/geodesy.dll \
+	  --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
 check-dist:
 	$(call need,lintian,lintian)
 	tests/packages/check_dist.sh $(VERSION) dist
+	tests/packages/check_wasm_package.sh dist/sqlite-geodesy-wasm-$(VERSION).tgz
 
 bench-build:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEODESY_BENCH=ON
@@ -154,6 +203,10 @@ bench: bench-build
 	build-bench/bench/solver_bench --benchmark_min_time=1
 	build-bench/bench/sql_bench build-bench/geodesy.so
 	build-bench/bench/radius_bench build-bench/geodesy.so examples/recipes/radius-query.sql
+
+# The WebAssembly module against the native one, both under Node.js.
+bench-wasm: bench-build wasm $(NODE_HOST)
+	node bench/wasm_bench.js build-wasm/package build-bench/geodesy.so
 
 accuracy: bench-build
 	$(call need,gnuplot,gnuplot-nox)
@@ -166,7 +219,8 @@ accuracy: bench-build
 	@echo "tables: build-bench/accuracy/*.md, picture: docs/antipodal-band.png"
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench dist
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench build-wasm \
+	  build-cluster dist
 
 help:
 	@sed -n 's/^#   make /make /p' Makefile

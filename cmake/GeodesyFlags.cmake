@@ -17,7 +17,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(geodesy_flags INTERFACE
     -Wall -Wextra -Wpedantic -Wshadow
     -ffp-contract=off -fno-math-errno)
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$")
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" AND NOT EMSCRIPTEN)
     target_compile_options(geodesy_flags INTERFACE -msse2 -mfpmath=sse)
   endif()
 elseif(MSVC)

@@ -1,0 +1,412 @@
+// SPDX-License-Identifier: MIT
+// The JavaScript API over SQLite's C API, in the shape that sql.js made
+// familiar: Database (exec, run, prepare, export, close) and Statement
+// (bind, step, get, getAsObject, getColumnNames, run, reset, free).
+//
+// This file runs inside the emscripten module's factory, so it reaches
+// the C exports (_sqlite3_*) and the heap views directly. The heap views
+// are replaced when memory grows, so they are never kept in a variable.
+//
+// Numbers keep every bit both ways: a REAL result is the double SQLite
+// holds, and a JS number is bound as REAL unless it is a whole number
+// other than -0 within ±2^53, which is bound as the INTEGER of the same
+// value (so -0 stays -0, and typeof() in SQL sees what a user expects).
+
+var SQLITE_OK = 0;
+var SQLITE_ROW = 100;
+var SQLITE_DONE = 101;
+var SQLITE_INTEGER = 1;
+var SQLITE_FLOAT = 2;
+var SQLITE_TEXT = 3;
+var SQLITE_BLOB = 4;
+var SQLITE_OPEN_READWRITE = 0x2;
+var SQLITE_OPEN_CREATE = 0x4;
+var SQLITE_TRANSIENT = -1;  // SQLite copies the bytes before the call returns
+var SQLITE_DESERIALIZE_FREEONCLOSE = 1;
+var SQLITE_DESERIALIZE_RESIZEABLE = 2;
+var MAX_SAFE = BigInt(Number.MAX_SAFE_INTEGER);
+var MIN_INT64 = -(BigInt(1) << BigInt(63));
+var MAX_INT64 = (BigInt(1) << BigInt(63)) - BigInt(1);
+
+// A NUL-terminated UTF-8 copy of s on the heap; the caller frees it.
+function heapString(s) {
+  var size = lengthBytesUTF8(s) + 1;
+  var p = _malloc(size);
+  stringToUTF8(s, p, size);
+  return p;
+}
+
+function heapBytes(bytes) {
+  var p = _malloc(Math.max(bytes.length, 1));
+  HEAPU8.set(bytes, p);
+  return p;
+}
+
+function asBytes(value) {
+  if (value instanceof Uint8Array) return value;
+  if (value instanceof ArrayBuffer) return new Uint8Array(value);
+  if (ArrayBuffer.isView(value)) {
+    return new Uint8Array(value.buffer, value.byteOffset, value.byteLength);
+  }
+  return null;
+}
+
+function sqliteError(db) {
+  return new Error(UTF8ToString(_sqlite3_errmsg(db)));
+}
+
+function Statement(ptr, database) {
+  this.ptr = ptr;
+  this.database = database;
+  database.statements.add(this);
+}
+
+Statement.prototype.checkOpen = function () {
+  if (this.ptr === 0) throw new Error('Statement closed');
+};
+
+Statement.prototype.bindValue = function (index, value) {
+  var ptr = this.ptr;
+  var rc;
+  if (value === null || value === undefined) {
+    rc = _sqlite3_bind_null(ptr, index);
+  } else if (typeof value === 'number') {
+    if (Number.isInteger(value) && !Object.is(value, -0) &&
+        Math.abs(value) <= Number.MAX_SAFE_INTEGER) {
+      rc = _sqlite3_bind_int64(ptr, index, BigInt(value));
+    } else {
+      rc = _sqlite3_bind_double(ptr, index, value);
+    }
+  } else if (typeof value === 'bigint') {
+    if (value < MIN_INT64 || value > MAX_INT64) {
+      throw new RangeError('BigInt ' + value + ' does not fit a 64-bit SQLite INTEGER');
+    }
+    rc = _sqlite3_bind_int64(ptr, index, value);
+  } else if (typeof value === 'boolean') {
+    rc = _sqlite3_bind_int64(ptr, index, BigInt(value ? 1 : 0));
+  } else if (typeof value === 'string') {
+    var text = heapString(value);
+    try {
+      rc = _sqlite3_bind_text(ptr, index, text, lengthBytesUTF8(value), SQLITE_TRANSIENT);
+    } finally {
+      _free(text);
+    }
+  } else {
+    var bytes = asBytes(value);
+    if (bytes === null) {
+      throw new TypeError('cannot bind a value of type ' +
+                          Object.prototype.toString.call(value) + ' to parameter ' + index);
+    }
+    var blob = heapBytes(bytes);
+    try {
+      rc = _sqlite3_bind_blob(ptr, index, blob, bytes.length, SQLITE_TRANSIENT);
+    } finally {
+      _free(blob);
+    }
+  }
+  if (rc !== SQLITE_OK) throw sqliteError(this.database.db);
+};
+
+// bind([v1, v2, ...]) binds by position; bind({name: v}) by name, where
+// the name is written with its prefix (':lat', '$lat', '@lat') or without
+// it. Earlier bindings are cleared first.
+Statement.prototype.bind = function (values) {
+  this.checkOpen();
+  _sqlite3_reset(this.ptr);
+  _sqlite3_clear_bindings(this.ptr);
+  if (values === null || values === undefined) return true;
+  if (Array.isArray(values)) {
+    for (var i = 0; i < values.length; i++) this.bindValue(i + 1, values[i]);
+    return true;
+  }
+  if (typeof values !== 'object') {
+    throw new TypeError('parameters must be an array or an object, not ' + typeof values);
+  }
+  var keys = Object.keys(values);
+  for (var k = 0; k < keys.length; k++) {
+    var index = this.parameterIndex(keys[k]);
+    if (index === 0) throw new RangeError('the statement has no parameter named ' + keys[k]);
+    this.bindValue(index, values[keys[k]]);
+  }
+  return true;
+};
+
+Statement.prototype.parameterIndex = function (key) {
+  var names = /^[:@$]/.test(key) ? [key] : [':' + key, '@' + key, '$' + key];
+  for (var i = 0; i < names.length; i++) {
+    var name = heapString(names[i]);
+    var index = _sqlite3_bind_parameter_index(this.ptr, name);
+    _free(name);
+    if (index !== 0) return index;
+  }
+  return 0;
+};
+
+// Runs the statement to its next row: true if there is one, false when it
+// is done. An error is thrown with SQLite's message.
+Statement.prototype.step = function () {
+  this.checkOpen();
+  var rc = _sqlite3_step(this.ptr);
+  if (rc === SQLITE_ROW) return true;
+  if (rc === SQLITE_DONE) return false;
+  var error = sqliteError(this.database.db);
+  _sqlite3_reset(this.ptr);
+  throw error;
+};
+
+Statement.prototype.columnValue = function (i) {
+  var ptr = this.ptr;
+  switch (_sqlite3_column_type(ptr, i)) {
+    case SQLITE_INTEGER: {
+      var n = _sqlite3_column_int64(ptr, i);
+      return n >= -MAX_SAFE && n <= MAX_SAFE ? Number(n) : n;
+    }
+    case SQLITE_FLOAT:
+      return _sqlite3_column_double(ptr, i);
+    case SQLITE_TEXT: {
+      var text = _sqlite3_column_text(ptr, i);  // before _bytes, as SQLite asks
+      return UTF8ToString(text, _sqlite3_column_bytes(ptr, i));
+    }
+    case SQLITE_BLOB: {
+      var blob = _sqlite3_column_blob(ptr, i);
+      return HEAPU8.slice(blob, blob + _sqlite3_column_bytes(ptr, i));
+    }
+    default:
+      return null;
+  }
+};
+
+Statement.prototype.getColumnNames = function () {
+  this.checkOpen();
+  var names = [];
+  var count = _sqlite3_column_count(this.ptr);
+  for (var i = 0; i < count; i++) names.push(UTF8ToString(_sqlite3_column_name(this.ptr, i)));
+  return names;
+};
+
+// The current row as an array. With parameters, binds them and steps
+// first.
+Statement.prototype.get = function (params) {
+  this.checkOpen();
+  if (params !== undefined && params !== null) {
+    this.bind(params);
+    this.step();
+  }
+  var row = [];
+  var count = _sqlite3_column_count(this.ptr);
+  for (var i = 0; i < count; i++) row.push(this.columnValue(i));
+  return row;
+};
+
+Statement.prototype.getAsObject = function (params) {
+  var values = this.get(params);
+  var names = this.getColumnNames();
+  var row = {};
+  for (var i = 0; i < names.length; i++) row[names[i]] = values[i];
+  return row;
+};
+
+// Binds, runs to the end and resets: for statements whose rows are not
+// wanted.
+Statement.prototype.run = function (params) {
+  if (params !== undefined && params !== null) this.bind(params);
+  this.step();
+  return this.reset();
+};
+
+Statement.prototype.reset = function () {
+  this.checkOpen();
+  return _sqlite3_clear_bindings(this.ptr) === SQLITE_OK && _sqlite3_reset(this.ptr) === SQLITE_OK;
+};
+
+Statement.prototype.free = function () {
+  if (this.ptr === 0) return false;
+  _sqlite3_finalize(this.ptr);
+  this.database.statements.delete(this);
+  this.ptr = 0;
+  return true;
+};
+
+// A database in memory; with bytes (a Uint8Array or ArrayBuffer holding a
+// database file), a copy of that database.
+function Database(bytes) {
+  if (!(this instanceof Database)) throw new TypeError("use 'new Database()'");
+  this.db = 0;
+  this.statements = new Set();
+  var out = _malloc(4);
+  var name = heapString(':memory:');
+  try {
+    var rc = _sqlite3_open_v2(name, out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 0);
+    this.db = HEAP32[out >> 2];
+    if (rc !== SQLITE_OK) {
+      var error = this.db ? sqliteError(this.db) : new Error('out of memory');
+      this.close();
+      throw error;
+    }
+  } finally {
+    _free(name);
+    _free(out);
+  }
+  if (bytes !== undefined && bytes !== null) {
+    try {
+      this.load(bytes);
+    } catch (error) {
+      this.close();
+      throw error;
+    }
+  }
+}
+
+Database.prototype.load = function (bytes) {
+  var data = asBytes(bytes);
+  if (data === null) {
+    throw new TypeError('a database must be given as a Uint8Array or an ArrayBuffer');
+  }
+  if (data.length === 0) return;
+  var size = BigInt(data.length);
+  var p = _sqlite3_malloc64(size);
+  if (p === 0) throw new Error('out of memory');
+  HEAPU8.set(data, p);
+  // A file written in WAL mode opens in memory only as a rollback-journal
+  // database: its two format bytes say so.
+  if (data.length >= 20 && HEAPU8[p + 18] === 2 && HEAPU8[p + 19] === 2) {
+    HEAPU8[p + 18] = 1;
+    HEAPU8[p + 19] = 1;
+  }
+  var main = heapString('main');
+  var rc = _sqlite3_deserialize(this.db, main, p, size, size,
+                                SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+  _free(main);
+  if (rc !== SQLITE_OK) throw sqliteError(this.db);
+  // SQLite reads the bytes lazily; read the schema now so that what is not
+  // a database fails here ("file is not a database"), not at a later query.
+  this.exec('SELECT count(*) FROM sqlite_schema');
+};
+
+Database.prototype.checkOpen = function () {
+  if (this.db === 0) throw new Error('Database closed');
+};
+
+Database.prototype.prepare = function (sql, params) {
+  this.checkOpen();
+  var text = heapString(String(sql));
+  var out = _malloc(4);
+  try {
+    if (_sqlite3_prepare_v2(this.db, text, -1, out, 0) !== SQLITE_OK) throw sqliteError(this.db);
+    var ptr = HEAP32[out >> 2];
+    if (ptr === 0) throw new Error('no SQL statement in: ' + sql);
+  } finally {
+    _free(text);
+    _free(out);
+  }
+  var statement = new Statement(ptr, this);
+  if (params !== undefined && params !== null) {
+    try {
+      statement.bind(params);
+    } catch (error) {
+      statement.free();
+      throw error;
+    }
+  }
+  return statement;
+};
+
+// Runs every statement of sql, each with params bound if it has parameters.
+// Returns [{columns, values}] with one entry for each statement that gave
+// rows.
+Database.prototype.exec = function (sql, params) {
+  this.checkOpen();
+  var results = [];
+  var text = heapString(String(sql));
+  var out = _malloc(8);  // the statement, then where the next one starts
+  try {
+    var next = text;
+    while (HEAPU8[next] !== 0) {
+      if (_sqlite3_prepare_v2(this.db, next, -1, out, out + 4) !== SQLITE_OK) {
+        throw sqliteError(this.db);
+      }
+      var ptr = HEAP32[out >> 2];
+      var tail = HEAP32[(out + 4) >> 2];
+      if (ptr !== 0) {
+        var statement = new Statement(ptr, this);
+        try {
+          if (params !== undefined && params !== null &&
+              _sqlite3_bind_parameter_count(ptr) > 0) {
+            statement.bind(params);
+          }
+          var result = null;
+          while (statement.step()) {
+            if (result === null) {
+              result = { columns: statement.getColumnNames(), values: [] };
+              results.push(result);
+            }
+            result.values.push(statement.get());
+          }
+        } finally {
+          statement.free();
+        }
+      }
+      if (tail === next) break;
+      next = tail;
+    }
+  } finally {
+    _free(text);
+    _free(out);
+  }
+  return results;
+};
+
+// Runs sql (one or more statements) and returns the database itself.
+Database.prototype.run = function (sql, params) {
+  this.checkOpen();
+  if (params === undefined || params === null) {
+    this.exec(sql);
+    return this;
+  }
+  var statement = this.prepare(sql, params);
+  try {
+    statement.step();
+  } finally {
+    statement.free();
+  }
+  return this;
+};
+
+Database.prototype.getRowsModified = function () {
+  this.checkOpen();
+  return _sqlite3_changes(this.db);
+};
+
+// The database as the bytes of a database file.
+Database.prototype.export = function () {
+  this.checkOpen();
+  var main = heapString('main');
+  var sizeOut = _malloc(8);
+  try {
+    var p = _sqlite3_serialize(this.db, main, sizeOut, 0);
+    var size = HEAPU32[sizeOut >> 2] + HEAPU32[(sizeOut >> 2) + 1] * 4294967296;
+    if (p === 0) {
+      if (size === 0) return new Uint8Array(0);
+      throw new Error('out of memory');
+    }
+    var copy = HEAPU8.slice(p, p + size);
+    _sqlite3_free(p);
+    return copy;
+  } finally {
+    _free(main);
+    _free(sizeOut);
+  }
+};
+
+// Frees every statement still open and closes the database. Closing twice
+// is harmless.
+Database.prototype.close = function () {
+  if (this.db === 0) return;
+  this.statements.forEach(function (statement) { statement.free(); });
+  _sqlite3_close_v2(this.db);
+  this.db = 0;
+};
+
+Module['Database'] = Database;
+Module['Statement'] = Statement;
+Module['sqliteVersion'] = function () { return UTF8ToString(_sqlite3_libversion()); };
