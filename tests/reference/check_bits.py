@@ -12,6 +12,14 @@ inputs of every kind of line.
                                           that both match the transcription
                                           and each other; skipped (77) on a
                                           CPU without FMA
+    check_bits.py --musl-maths LIB --host CMD...
+                                          only the host's results, against
+                                          the transcription evaluated with
+                                          musl's sin, cos, tan, atan and
+                                          atan2 from LIB (musl_maths.sh
+                                          makes it): the check of the
+                                          WebAssembly module, whose C
+                                          library is musl's
 
 The expected bits come from vincenty.py, an independent transcription of
 the arithmetic. -0 and +0 differ; a NaN result is SQL NULL. Prints
@@ -283,8 +291,14 @@ def cpu_has_fma():
 
 def main(argv):
     cases = all_cases()
-    module, host = argv[1], None
-    if len(argv) > 3 and argv[2] == "--host":
+    if argv[1] == "--musl-maths":
+        if len(argv) < 5 or argv[3] != "--host":
+            sys.exit("usage: check_bits.py --musl-maths LIB --host CMD...")
+        vincenty.use_maths(argv[2], "musl_")
+        module, host = None, argv[4:]
+    else:
+        module, host = argv[1], None
+    if module and len(argv) > 3 and argv[2] == "--host":
         host = argv[3:]
         if not cpu_has_fma():
             print("SKIPPED: this CPU has no FMA, so this machine's maths library takes its "
@@ -292,7 +306,9 @@ def main(argv):
                   "CPU with FMA")
             return 77
     want = [expected(c) for c in cases]
-    passed, failed = compare("module", cases, module_results(module, cases), want)
+    passed = failed = 0
+    if module:
+        passed, failed = compare("module", cases, module_results(module, cases), want)
     if host:
         p, f = compare("host", cases, host_results(host, cases), want)
         passed, failed = passed + p, failed + f

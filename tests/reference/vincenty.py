@@ -54,6 +54,23 @@ def sqrt(x):
 atan2 = math.atan2  # ordinate first; IEEE results for zeros and infinities
 
 
+def use_maths(library, prefix=""):
+    """Takes sin, cos, tan, atan and atan2 from another C library from now
+    on: the shared library at this path, with the functions named
+    prefix + 'sin' and so on (musl_maths.sh makes one from musl's). The
+    calls are the library's own, so infinities and NaNs give its IEEE
+    results."""
+    import ctypes
+    lib = ctypes.CDLL(library)
+    functions = {}
+    for name, args in (("sin", 1), ("cos", 1), ("tan", 1), ("atan", 1), ("atan2", 2)):
+        f = getattr(lib, prefix + name)
+        f.restype = ctypes.c_double
+        f.argtypes = [ctypes.c_double] * args
+        functions[name] = f
+    globals().update(functions)
+
+
 def deg_to_rad(x):
     return (x * PI) / 180.0
 
