@@ -4,13 +4,15 @@
 the tests checked (make dist and make package run this):
 
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
-            [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll] [--only deb]
+            [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
+            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb]
 
 writes into DIR, for each module given:
     libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
     sqlite_geodesy-V-py3-none-manylinux_2_17_<arch>.whl (each linux module)
     sqlite-geodesy-V-<platform>.tar.gz / .zip           (each module)
     sqlite-geodesy-V.tgz                                (npm, all modules)
+    sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
 and SHA256SUMS over everything in DIR.
 """
 import argparse
@@ -186,6 +188,7 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--only", choices=["deb"])
+    parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
     for option in PLATFORMS:
         parser.add_argument("--" + option.replace("_", "-"), dest=option)
     args = parser.parse_args()
@@ -206,6 +209,12 @@ def main():
             if wheel_platform:
                 made.append(wheel(args.version, wheel_platform, module, out))
         made.append(npm(args.version, [(PLATFORMS[p][2], m) for p, m in modules.items()], out))
+        if args.wasm_npm:
+            name = f"sqlite-geodesy-wasm-{args.version}.tgz"
+            if os.path.basename(args.wasm_npm) != name:
+                fail(name, f"--wasm-npm names {args.wasm_npm}, not version {args.version}'s tarball")
+            made.append(os.path.join(out, name))
+            shutil.copyfile(args.wasm_npm, made[-1])
         checksums(out)
     for path in made:
         print(os.path.relpath(path, ROOT))

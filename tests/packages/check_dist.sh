@@ -6,7 +6,8 @@
 #
 # the checksums; the licence and VERSION in every artefact; the wheels'
 # glibc floor; the wheel in a fresh venv (load, answers, clean uninstall);
-# the npm tarball in an empty project beside better-sqlite3 and libsql; the
+# the npm tarball in an empty project beside better-sqlite3 and libsql (the
+# WebAssembly package has a check of its own, check_wasm_package.sh); the
 # Linux archives in the sqlite3 shell and under qemu, the Windows archive
 # under wine; the .deb through lintian, apt-get install and remove.
 # Answers are those of tests/hosts/checks.tsv and tests/shell/*.sql. The
@@ -23,6 +24,7 @@ deb=libsqlite3-mod-geodesy_${version}_amd64.deb
 whl=sqlite_geodesy-${version}-py3-none-manylinux_2_17_x86_64.whl
 whl_arm=sqlite_geodesy-${version}-py3-none-manylinux_2_17_aarch64.whl
 tgz=sqlite-geodesy-${version}.tgz
+wasm=sqlite-geodesy-wasm-${version}.tgz
 linux=sqlite-geodesy-${version}-linux-x86_64
 arm=sqlite-geodesy-${version}-linux-aarch64
 windows=sqlite-geodesy-${version}-windows-x86_64
@@ -34,24 +36,26 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$whl" "$whl_arm" "$tgz" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$whl" "$whl_arm" "$tgz" "$wasm" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 7 artefacts, named for version $version"
+ok "SHA256SUMS covers all 8 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
-mkdir -p "$work/x/deb" "$work/x/npm" "$work/x/arch"
+mkdir -p "$work/x/deb" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
 dpkg-deb -x "$dist/$deb" "$work/x/deb"
 [ "$(dpkg-deb -f "$dist/$deb" Version)" = "$version" ] || fail "$deb" "control Version is not $version"
 tar xzf "$dist/$tgz" -C "$work/x/npm"
+tar xzf "$dist/$wasm" -C "$work/x/wasm"
 tar xzf "$dist/$linux.tar.gz" -C "$work/x/arch"
 tar xzf "$dist/$arm.tar.gz" -C "$work/x/arch"
 (cd "$work/x/arch" && unzip -q "$dist/$windows.zip")
 grep -q '"version": "'"$version"'"' "$work/x/npm/package/package.json" || fail "$tgz" "package.json version is not $version"
 grep -q '"scripts"' "$work/x/npm/package/package.json" && fail "$tgz" "package.json has scripts: nothing may run at install time"
+grep -q '"version": "'"$version"'"' "$work/x/wasm/package/package.json" || fail "$wasm" "package.json version is not $version"
 for licence in "$work/x/deb/usr/share/doc/libsqlite3-mod-geodesy/copyright" \
-               "$work/x/npm/package/LICENSE" "$work/x/arch/$linux/LICENSE" \
+               "$work/x/npm/package/LICENSE" "$work/x/wasm/package/LICENSE" "$work/x/arch/$linux/LICENSE" \
                "$work/x/arch/$arm/LICENSE" "$work/x/arch/$windows/LICENSE"; do
   grep -q "Permission is hereby granted, free of charge" "$licence" || fail "$licence" "no MIT licence text"
 done
