@@ -13,6 +13,8 @@
 #   make wasm       SQLite and the functions in WebAssembly, and its npm package, in build-wasm/
 #   make wasm-test  the WebAssembly module's every result bit against the transcription on musl's maths
 #   make browser-test  the demo page in headless Chromium: a query, two clicks, a screenshot
+#   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
+#   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, a node catching up
 # Installing and releasing:
 #   make install    build, then install geodesy.so where SQLite finds it by name (PREFIX=/usr)
 #   make uninstall  remove exactly the files that make install installed
@@ -52,6 +54,7 @@ WASM_SQLITE := build-wasm/sqlite
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
+  cluster cluster-test \
   install uninstall package dist \
   check-dist bench bench-wasm bench-build accuracy clean help
 
@@ -161,6 +164,26 @@ browser-test: wasm $(BROWSER_TEST)
 	rm -rf build-wasm/site && mkdir -p build-wasm/site
 	cp wasm/demo/* build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm build-wasm/site/
 	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
+
+# The cluster node, built offline from Debian's Go sources of go-dqlite, with
+# the extension linked in (libgeodesy.a, entry point sqlite3_geodesy_init).
+GO_ENV := GO111MODULE=off GOPATH=/usr/share/gocode GOCACHE=$(CURDIR)/build-cluster/go-cache \
+  CGO_LDFLAGS_ALLOW='-Wl,-z,now' CGO_LDFLAGS='$(CURDIR)/build-cluster/libgeodesy.a -lm'
+
+cluster:
+	$(call need,go,golang-go)
+	@test -d /usr/share/gocode/src/github.com/canonical/go-dqlite/app || { \
+	  echo "error: go-dqlite's sources are missing. Install them with:" \
+	    "sudo apt-get install golang-github-canonical-go-dqlite-dev" >&2; exit 1; }
+	cmake -S . -B build-cluster -DGEODESY_STATIC=ON
+	cmake --build build-cluster -j $(JOBS) --target geodesy_static
+	cd cluster && $(GO_ENV) go build -o ../build-cluster/geodesy-node .
+	@echo "built build-cluster/geodesy-node"
+
+cluster-test: build cluster
+	$(call need,dqlite,go-dqlite)
+	$(call need,openssl,openssl)
+	$(PYTHON) tests/cluster/cluster_test.py build-cluster/geodesy-node $(BUILD)/geodesy.so
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
