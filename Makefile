@@ -20,7 +20,8 @@
 #   make uninstall  remove exactly the files that make install installed
 #   make package    the Debian package dist/libsqlite3-mod-geodesy_<version>_amd64.deb
 #   make dist       every release artefact into dist/, with dist/SHA256SUMS
-#   make check-dist install each artefact of dist/ as a user would and check it
+#   make check-dist install each artefact of dist/ as a user would and check it, and
+#                   build them all again from a fresh clone: the same bytes
 # Figures:
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
 #   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js
@@ -38,6 +39,10 @@ PREFIX ?= /usr
 PYTHON ?= /usr/bin/python3
 # The one place the version is written is the project() line of CMakeLists.txt.
 VERSION := $(shell sed -n '/^project/s/.*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# Every timestamp in a release artefact is the last commit's time, so that
+# two builds of one commit give the same bytes.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+export SOURCE_DATE_EPOCH
 
 # need(command, package): stop unless command is on PATH.
 need = @command -v $(1) >/dev/null 2>&1 || { \
@@ -217,6 +222,7 @@ check-dist:
 	$(call need,lintian,lintian)
 	tests/packages/check_dist.sh $(VERSION) dist
 	tests/packages/check_wasm_package.sh dist/sqlite-geodesy-wasm-$(VERSION).tgz
+	tests/packages/check_reproducible.sh dist
 
 bench-build:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEODESY_BENCH=ON

@@ -14,6 +14,11 @@ writes into DIR, for each module given:
     sqlite-geodesy-V.tgz                                (npm, all modules)
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
 and SHA256SUMS over everything in DIR.
+
+Every artefact is the same, byte for byte, each time it is built from the
+same modules: every timestamp is SOURCE_DATE_EPOCH (make sets it to the
+last commit's time), entries are sorted, owners are root and modes are
+fixed, and no path of the build machine goes in.
 """
 import argparse
 import gzip
@@ -25,6 +30,7 @@ import subprocess
 import sys
 import tarfile
 import tempfile
+import time
 import zipfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir))
@@ -39,6 +45,33 @@ PLATFORMS = {  # --option: (archive suffix, wheel platform, npm folder, Debian a
 
 def fail(artefact, message):
     sys.exit(f"dist: {artefact}: {message}")
+
+
+def source_date_epoch():
+    value = os.environ.get("SOURCE_DATE_EPOCH", "")
+    if not value.isdigit():
+        sys.exit("dist: set SOURCE_DATE_EPOCH to the time of the last commit "
+                 "(make does: git log -1 --format=%ct)")
+    return int(value)
+
+
+EPOCH = source_date_epoch()
+
+
+def is_module(name):
+    return name.endswith((".so", ".dll", ".dylib"))
+
+
+def settle(stage):
+    """Fixed modes (modules 755, other files 644, folders 755) and every
+    timestamp at SOURCE_DATE_EPOCH, whatever the umask and the clock."""
+    for dirpath, _, filenames in os.walk(stage):
+        os.chmod(dirpath, 0o755)
+        for name in filenames:
+            path = os.path.join(dirpath, name)
+            os.chmod(path, 0o755 if is_module(name) else 0o644)
+            os.utime(path, (EPOCH, EPOCH))
+        os.utime(dirpath, (EPOCH, EPOCH))
 
 
 def docs():
@@ -61,20 +94,29 @@ def copy(src, dst, mode=0o644):
 
 def archive(version, platform, module, out):
     top = f"sqlite-geodesy-{version}-{platform}"
-    files = [(module, os.path.basename(module))] + docs()
+    files = sorted([(module, os.path.basename(module))] + docs(), key=lambda f: f[1])
     if platform.startswith("windows"):
         path = os.path.join(out, top + ".zip")
         with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
             for src, dst in files:
-                z.write(src, f"{top}/{dst}")
+                info = zipfile.ZipInfo(f"{top}/{dst}", time.gmtime(EPOCH)[:6])
+                info.compress_type = zipfile.ZIP_DEFLATED
+                info.create_system = 3  # Unix, so that the modes below count
+                info.external_attr = (0o100755 if is_module(dst) else 0o100644) << 16
+                with open(src, "rb") as f:
+                    z.writestr(info, f.read())
     else:
         path = os.path.join(out, top + ".tar.gz")
-        with tarfile.open(path, "w:gz") as t:
+        with open(path, "wb") as raw, \
+                gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=EPOCH) as gz, \
+                tarfile.open(fileobj=gz, mode="w", format=tarfile.GNU_FORMAT) as t:
             for src, dst in files:
-                info = t.gettarinfo(src, f"{top}/{dst}")
+                info = tarfile.TarInfo(f"{top}/{dst}")
+                info.size = os.path.getsize(src)
+                info.mtime = EPOCH
+                info.mode = 0o755 if is_module(dst) else 0o644
                 info.uid = info.gid = 0
                 info.uname = info.gname = "root"
-                info.mode = 0o755 if dst.endswith(".so") else 0o644
                 with open(src, "rb") as f:
                     t.addfile(info, f)
     return path
@@ -108,7 +150,6 @@ def deb(version, module, out):
     size = 0
     sums = []
     for dirpath, dirnames, filenames in os.walk(stage):
-        os.chmod(dirpath, 0o755)
         for name in sorted(filenames):
             path = os.path.join(dirpath, name)
             size += os.path.getsize(path)
@@ -126,10 +167,10 @@ def deb(version, module, out):
         f.write(control)
     with open(os.path.join(stage, "DEBIAN/md5sums"), "w", encoding="utf-8") as f:
         f.writelines(sorted(sums))
-    for name in ("control", "md5sums"):
-        os.chmod(os.path.join(stage, "DEBIAN", name), 0o644)
+    settle(stage)
     path = os.path.join(out, artefact)
-    run = subprocess.run(["dpkg-deb", "--root-owner-group", "--build", stage, path],
+    # One compressor thread: xz splits its output differently with more.
+    run = subprocess.run(["dpkg-deb", "--root-owner-group", "--threads-max=1", "--build", stage, path],
                          capture_output=True, text=True)
     if run.returncode:
         fail(artefact, run.stderr)
@@ -143,7 +184,9 @@ def wheel(version, platform, module, out):
     for name in ("LICENSE", "README.md"):
         copy(os.path.join(ROOT, name), os.path.join(stage, name))
     copy(module, os.path.join(stage, "sqlite_geodesy", os.path.basename(module)), 0o755)
-    env = dict(os.environ, GEODESY_VERSION=version, GEODESY_WHEEL_PLATFORM=platform)
+    settle(stage)
+    env = dict(os.environ, GEODESY_VERSION=version, GEODESY_WHEEL_PLATFORM=platform,
+               SOURCE_DATE_EPOCH=str(EPOCH))
     run = subprocess.run([sys.executable, "-m", "build", "--wheel", "--no-isolation",
                           "--outdir", out, stage], capture_output=True, text=True, env=env)
     if run.returncode:
@@ -164,6 +207,7 @@ def npm(version, modules, out):
         f.write(manifest)
     for folder, module in modules:
         copy(module, os.path.join(stage, "lib", folder, os.path.basename(module)), 0o755)
+    settle(stage)
     run = subprocess.run(["npm", "pack", "--pack-destination", out], cwd=stage,
                          capture_output=True, text=True)
     if run.returncode:
