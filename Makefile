@@ -19,6 +19,8 @@
 #   make install    build, then install geodesy.so where SQLite finds it by name (PREFIX=/usr)
 #   make uninstall  remove exactly the files that make install installed
 #   make package    the Debian package dist/libsqlite3-mod-geodesy_<version>_amd64.deb
+#   make wheel      the x86-64 wheel alone, into dist/
+#   make npm        the npm package with the modules built so far, into build/npm/
 #   make dist       every release artefact into dist/, with dist/SHA256SUMS
 #   make check-dist install each artefact of dist/ as a user would and check it, and
 #                   build them all again from a fresh clone: the same bytes
@@ -60,7 +62,7 @@ EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
   cluster cluster-test \
-  install uninstall package dist \
+  install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-build accuracy clean help
 
 all: build
@@ -71,8 +73,9 @@ build:
 	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+demo:
 	$(call need,sqlite3,sqlite3)
+	$(MAKE) --no-print-directory build
 	sqlite3 -bail :memory: -cmd ".load '$(abspath $(BUILD))/geodesy'" < examples/demo.sql
 
 test:
@@ -198,12 +201,32 @@ uninstall:
 	  echo "error: $(BUILD)/install_manifest.txt is missing: nothing was installed from $(BUILD)" >&2; exit 1; }
 	xargs -d '\n' rm -fv < $(BUILD)/install_manifest.txt
 	-rmdir --ignore-fail-on-non-empty $$(xargs -d '\n' -n1 dirname < $(BUILD)/install_manifest.txt | sort -ru)
+	@# The documentation folder is the project's own: no empty folder of it stays.
+	-sed -n 's|\(.*/share/doc/libsqlite3-mod-geodesy\)/.*|\1|p' $(BUILD)/install_manifest.txt | sort -u | \
+	  xargs -r -I{} find {} -depth -type d -empty -delete
 	rm -f $(BUILD)/install_manifest.txt
 
 package: build
 	$(call need,dpkg-deb,dpkg)
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist --only deb \
 	  --linux-x86-64 $(BUILD)/geodesy.so
+
+# Each artefact on its own, with only its own tools; the same bytes as in
+# make dist. The npm package holds the modules built so far: this
+# machine's, and the aarch64 and Windows ones if make arm64 and
+# make windows have run; make dist always has all three.
+wheel: build
+	@$(PYTHON) -c "import build, setuptools, wheel" 2>/dev/null || { \
+	  echo "error: building the wheel needs python3-build, python3-setuptools and python3-wheel" >&2; exit 1; }
+	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist --only wheel \
+	  --linux-x86-64 $(BUILD)/geodesy.so
+
+npm: build
+	$(call need,npm,npm)
+	$(PYTHON) packaging/dist.py --version $(VERSION) --out $(BUILD)/npm --only npm \
+	  --linux-x86-64 $(BUILD)/geodesy.so \
+	  $(if $(wildcard build-arm64/geodesy.so),--linux-aarch64 build-arm64/geodesy.so) \
+	  $(if $(wildcard build-mingw/geodesy.dll),--windows-x86-64 build-mingw/geodesy.dll)
 
 # The modules of dist are the ones that make test, make windows and
 # make arm64 checked.

@@ -5,7 +5,7 @@ the tests checked (make dist and make package run this):
 
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
             [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
-            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb]
+            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm]
 
 writes into DIR, for each module given:
     libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
@@ -13,7 +13,8 @@ writes into DIR, for each module given:
     sqlite-geodesy-V-<platform>.tar.gz / .zip           (each module)
     sqlite-geodesy-V.tgz                                (npm, all modules)
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
-and SHA256SUMS over everything in DIR.
+and SHA256SUMS over everything in DIR. With --only, just that kind of
+artefact, for the modules given, and no SHA256SUMS.
 
 Every artefact is the same, byte for byte, each time it is built from the
 same modules: every timestamp is SOURCE_DATE_EPOCH (make sets it to the
@@ -231,7 +232,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--version", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("--only", choices=["deb"])
+    parser.add_argument("--only", choices=["deb", "wheel", "npm"])
     parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
     for option in PLATFORMS:
         parser.add_argument("--" + option.replace("_", "-"), dest=option)
@@ -244,15 +245,17 @@ def main():
             fail(PLATFORMS[platform][0], f"the module {module} was not built")
 
     made = []
-    if "linux_x86_64" in modules:
+    if "linux_x86_64" in modules and args.only in (None, "deb"):
         made.append(deb(args.version, modules["linux_x86_64"], out))
-    if args.only != "deb":
-        for platform, module in modules.items():
-            suffix, wheel_platform, _, _ = PLATFORMS[platform]
+    for platform, module in modules.items():
+        suffix, wheel_platform, _, _ = PLATFORMS[platform]
+        if args.only is None:
             made.append(archive(args.version, suffix, module, out))
-            if wheel_platform:
-                made.append(wheel(args.version, wheel_platform, module, out))
+        if wheel_platform and args.only in (None, "wheel"):
+            made.append(wheel(args.version, wheel_platform, module, out))
+    if args.only in (None, "npm"):
         made.append(npm(args.version, [(PLATFORMS[p][2], m) for p, m in modules.items()], out))
+    if args.only is None:
         if args.wasm_npm:
             name = f"sqlite-geodesy-wasm-{args.version}.tgz"
             if os.path.basename(args.wasm_npm) != name:

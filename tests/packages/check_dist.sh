@@ -84,6 +84,16 @@ step "the wheel in a fresh venv"
 find "$work/venv" | sort > "$work/before"
 "$work/venv/bin/pip" install --quiet --no-index "$dist/$whl" || fail "$whl" "pip install --no-index failed"
 (cd "$work" && "$work/venv/bin/python" "$hosts/python_host.py" --package "$version") || fail "$whl" "the installed package does not load or answer"
+message=$("$work/venv/bin/python" -c '
+import sqlite_geodesy
+try:
+    sqlite_geodesy.load("not a connection")
+except TypeError as e:
+    print(e)')
+case $message in
+  *"takes an sqlite3.Connection"*"not str"*) ok "load() of a string says what it got: $message" ;;
+  *) fail "$whl" "load() of a string gave no clear TypeError: $message" ;;
+esac
 "$work/venv/bin/pip" uninstall --quiet -y sqlite-geodesy || fail "$whl" "pip uninstall failed"
 find "$work/venv" | sort > "$work/after"
 diff "$work/before" "$work/after" || fail "$whl" "pip uninstall left the files above behind"

@@ -39,9 +39,13 @@ def load(conn: sqlite3.Connection) -> None:
     Extension loading is enabled for the load and disabled again afterwards,
     so that SQL run on conn later cannot load extensions of its own with
     load_extension(). Raises ExtensionLoadingUnavailable where this Python's
-    sqlite3 module cannot load extensions at all, and sqlite3.OperationalError
-    if SQLite refuses the module.
+    sqlite3 module cannot load extensions at all, sqlite3.OperationalError
+    if SQLite refuses the module, and TypeError for anything that is not an
+    sqlite3 connection.
     """
+    if not isinstance(conn, sqlite3.Connection):
+        raise TypeError(f"load() takes an sqlite3.Connection, such as sqlite3.connect() "
+                        f"returns, not {type(conn).__name__} {conn!r:.60}")
     if not hasattr(conn, "enable_load_extension"):
         raise ExtensionLoadingUnavailable(
             f"{sys.executable} has an sqlite3 module built without extension loading, so "
