@@ -268,6 +268,7 @@ accuracy: bench-build
 	gnuplot -e "data='build-bench/accuracy/antipodal-band.dat'; out='docs/antipodal-band.png'" \
 	  bench/antipodal-band.gp
 	$(PYTHON) bench/libm_variants.py build-bench/geodesy.so
+	$(PYTHON) bench/statements.py build-bench/geodesy.so
 	@echo "tables: build-bench/accuracy/*.md, picture: docs/antipodal-band.png"
 
 clean:

@@ -26,15 +26,17 @@
 //       travelling the distance (metres; negative goes backwards).
 //   project_lon(lat1, lon1, azimuth, metres)
 //       Longitude of that point, in degrees: lon1 plus a difference within
-//       a little more than ±180, not wrapped into [-180, 180] (so a route
-//       east across the antimeridian ends past 180).
+//       ±(180 + 0.0303 per 1000 km travelled), not wrapped into [-180, 180]
+//       (so a route east across the antimeridian ends past 180).
 //
 // Arguments are not checked: each one is read as SQLite converts it to a
 // number (text and blobs as the number they start with, NULL as 0, so a
 // missing value gives a number, not NULL), and out-of-range latitudes
 // or longitudes are used as given. Coincident points give 0 for the first
 // three functions.
-// A result that is not a number comes back as NULL, as SQLite stores NaN.
+// A result that is not a number comes back as NULL, as SQLite stores NaN:
+// so do infinite arguments, except project_lat's lon1 (ignored) and
+// project_lon's lon1 (an infinite result).
 //
 //     SELECT distance(0, 0, 0, 1);        -- 111319.490793273 (one degree
 //                                         --   of the equator)
