@@ -265,6 +265,7 @@ accuracy: bench-build
 	mkdir -p build-bench/accuracy
 	build-bench/bench/accuracy build-bench/accuracy
 	build-bench/bench/antipodal_band build-bench/accuracy
+	build-bench/bench/band_edges build-bench/accuracy
 	gnuplot -e "data='build-bench/accuracy/antipodal-band.dat'; out='docs/antipodal-band.png'" \
 	  bench/antipodal-band.gp
 	$(PYTHON) bench/libm_variants.py build-bench/geodesy.so

@@ -18,12 +18,8 @@
 #include <vector>
 
 #include "bench/reference.h"
-#include "geodesy/ellipsoid.h"
-#include "geodesy/inverse_impl.h"
 
 namespace {
-
-using geodesy::deg_to_rad;
 
 // The grid: latitude of the first point 0° to 90° (the band is symmetric
 // in the sign of both latitude and longitude difference), longitude
@@ -36,13 +32,7 @@ constexpr double kOffsetRange = 1.5, kOffsetStep = 0.01;
 constexpr double kThresholds[] = {1e-3, 1.0, 1e3};  // 1 mm, 1 m, 1 km
 
 double error_in_metres(double lat1, double lat2, double dlon) {
-    double s12;
-    bench::wgs84().Inverse(lat1, 0, lat2, dlon, s12);
-    double s, a1, a2;
-    geodesy::detail::solve_inverse(deg_to_rad(lat1), 0, deg_to_rad(lat2), deg_to_rad(dlon), &s,
-                                   &a1, &a2, nullptr);
-    const double e = std::fabs(s - s12);
-    return std::isnan(e) ? INFINITY : e;
+    return bench::distance_error(lat1, lat2, dlon);
 }
 
 struct Cell {

@@ -1,0 +1,403 @@
+// SPDX-License-Identifier: MIT
+// The edges of the antipodal band, searched for the inputs that break each
+// figure of the docs rather than read off a grid:
+//
+//   - the smallest longitude difference at which distance's error exceeds
+//     1 mm, 1 m and 1 km, anywhere and for each of a few first latitudes,
+//     on the antipodal parallel (lat2 = −lat1) and off it;
+//   - the largest offset of lat2 from −lat1 that still has an error over
+//     1 mm;
+//   - the largest error of all.
+//
+//   band_edges OUTPUT_DIR       writes OUTPUT_DIR/band-edges.md too
+//
+// Each search starts from the best points of a grid scan and climbs from
+// them by compass search (each coordinate moved by ±h, h halved when no
+// move helps, down to 1e-10°), keeping only points whose error is over the
+// threshold; a search along the antipodal parallel alone is a fine scan
+// and a bisection. Figures are rounded outward: edges down, offsets and
+// errors up. Every point is printed as a call that a user can paste.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/reference.h"
+
+namespace {
+
+std::atomic<long> evaluations{0};
+
+double error_at(double lat1, double lat2, double dlon) {
+    ++evaluations;
+    return bench::distance_error(lat1, lat2, dlon);
+}
+
+struct Point {
+    double lat1, lat2, dlon;
+    double error;
+};
+
+constexpr double kThresholds[] = {1e-3, 1.0, 1e3};
+const char* const kThresholdNames[] = {"1 mm", "1 m", "1 km"};
+constexpr double kScanFrom = 179.0, kScanStep = 0.005;
+constexpr int kScanSteps = 201;  // 179.0° to 180.0°
+constexpr int kStarts = 12;      // grid points a search climbs from
+
+// Which coordinates a search may move.
+enum class Free { all, not_lat1, dlon_only };
+
+// Compass search: from p, which satisfies keep(p), moves to points that
+// still satisfy keep and are better, until no move of h = 1e-10° helps.
+// With every coordinate free it then hops: up to 4 times, 150 random points
+// in a box of 1e-3° around the point it stopped at, and a new climb from
+// the best of them that is better, since the error is jagged and a climb
+// stops at local edges.
+Point climb(Point p, Free free, const std::function<bool(const Point&)>& keep,
+            const std::function<bool(const Point&, const Point&)>& better, unsigned seed = 1) {
+    auto valid = [&](Point& q) {
+        if (free == Free::dlon_only) q.lat2 = -q.lat1;
+        if (std::fabs(q.lat1) > 90 || std::fabs(q.lat2) > 90 || q.dlon > 180) return false;
+        q.error = error_at(q.lat1, q.lat2, q.dlon);
+        return keep(q);
+    };
+    std::mt19937_64 random(seed);
+    std::uniform_real_distribution<double> box(-1e-3, 1e-3);
+    for (int hop = 0; hop <= (free == Free::all ? 4 : 0); ++hop) {
+        for (double h = hop == 0 ? 0.02 : 1e-3; h >= 1e-10;) {
+            Point best = p;
+            for (int a = -1; a <= 1; ++a) {
+                for (int b = -1; b <= 1; ++b) {
+                    for (int c = -1; c <= 1; ++c) {
+                        if ((a == 0 && b == 0 && c == 0) || (free != Free::all && a != 0) ||
+                            (free == Free::dlon_only && b != 0)) {
+                            continue;
+                        }
+                        Point q{p.lat1 + a * h, p.lat2 + b * h, p.dlon + c * h, 0};
+                        if (valid(q) && better(q, best)) best = q;
+                    }
+                }
+            }
+            if (best.dlon == p.dlon && best.lat1 == p.lat1 && best.lat2 == p.lat2) {
+                h /= 2;
+            } else {
+                p = best;
+            }
+        }
+        Point best = p;
+        for (int i = 0; i < 150; ++i) {
+            Point q{p.lat1 + (free == Free::all ? box(random) : 0),
+                    p.lat2 + (free == Free::dlon_only ? 0 : box(random)), p.dlon + box(random), 0};
+            if (valid(q) && better(q, best)) best = q;
+        }
+        if (best.dlon == p.dlon && best.lat1 == p.lat1 && best.lat2 == p.lat2) break;
+        p = best;
+    }
+    return p;
+}
+
+// For each first latitude and offset of the grid, the smallest scanned
+// longitude difference whose error exceeds each threshold (NaN: none).
+struct Scan {
+    std::vector<double> lats, offsets;
+    std::vector<std::vector<std::array<Point, 3>>> first;  // [lat][offset][threshold]
+};
+
+Scan scan(std::vector<double> lats, std::vector<double> offsets) {
+    Scan s{lats, offsets, {}};
+    s.first.assign(lats.size(), std::vector<std::array<Point, 3>>(offsets.size()));
+    std::vector<std::thread> workers;
+    const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned t = 0; t < n; ++t) {
+        workers.emplace_back([&, t] {
+            for (size_t i = t; i < s.lats.size(); i += n) {
+                for (size_t k = 0; k < s.offsets.size(); ++k) {
+                    const double lat1 = s.lats[i], lat2 = -lat1 + s.offsets[k];
+                    auto& cell = s.first[i][k];
+                    for (Point& p : cell) p = {lat1, lat2, NAN, 0};
+                    if (std::fabs(lat2) > 90) continue;
+                    for (int j = 0; j < kScanSteps; ++j) {
+                        const double dlon = kScanFrom + j * kScanStep;
+                        const double e = error_at(lat1, lat2, dlon);
+                        bool all = true;
+                        for (int m = 0; m < 3; ++m) {
+                            if (std::isnan(cell[m].dlon) && e > kThresholds[m]) cell[m] = {lat1, lat2, dlon, e};
+                            all = all && !std::isnan(cell[m].dlon);
+                        }
+                        if (all) break;
+                    }
+                }
+            }
+        });
+    }
+    for (std::thread& w : workers) w.join();
+    return s;
+}
+
+// Where the searches start: over the rows of the scan whose latitude passes
+// `row`, the grid point of each row (every `every` degrees) that ranks
+// first by `before`, and the
+// kStarts that rank first of all. The error is jagged near the pass limit,
+// so a climb stops at local edges; many starts spread over the band find
+// the earliest.
+std::vector<Point> starts(const Scan& s, int m, const std::function<bool(double)>& row,
+                          const std::function<bool(const Point&, const Point&)>& before,
+                          double every = 0.5) {
+    std::vector<Point> all, picked;
+    for (size_t i = 0; i < s.lats.size(); ++i) {
+        if (!row(s.lats[i]) || std::fmod(s.lats[i], every) != 0) continue;
+        std::vector<Point> in_row;
+        for (const auto& cell : s.first[i]) {
+            if (!std::isnan(cell[m].dlon)) in_row.push_back(cell[m]);
+        }
+        if (in_row.empty()) continue;
+        std::sort(in_row.begin(), in_row.end(), before);
+        picked.push_back(in_row[0]);
+        all.insert(all.end(), in_row.begin(), in_row.end());
+    }
+    std::sort(all.begin(), all.end(), before);
+    if (all.size() > kStarts) all.resize(kStarts);
+    picked.insert(picked.end(), all.begin(), all.end());
+    return picked;
+}
+
+Point best_of(const std::vector<Point>& from, Free free, const std::function<bool(const Point&)>& keep,
+              const std::function<bool(const Point&, const Point&)>& better) {
+    std::vector<Point> found(from.size());
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned t = 0; t < n; ++t) {
+        workers.emplace_back([&] {
+            for (size_t i; (i = next++) < from.size();) {
+                found[i] = climb(from[i], free, keep, better, static_cast<unsigned>(i + 1));
+            }
+        });
+    }
+    for (std::thread& w : workers) w.join();
+    Point best = found.empty() ? Point{NAN, NAN, NAN, 0} : found[0];
+    for (const Point& p : found) {
+        if (better(p, best)) best = p;
+    }
+    return best;
+}
+
+bool smaller_dlon(const Point& a, const Point& b) { return a.dlon < b.dlon; }
+
+// For first latitudes −1° to 1° by 0.05°, the largest offset of lat2 from
+// −lat1 (by 0.0005°, either side) at which some longitude difference
+// (179.70° to 179.85°, by 2e-5°) has an error over 1 mm. The band is
+// widest there, with one point near the equator, and its widest points are
+// spikes too narrow for the coarse grid.
+std::vector<Point> widest_near_equator() {
+    constexpr int kRows = 41;
+    std::vector<Point> found(kRows, Point{NAN, NAN, NAN, 0});
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned t = 0; t < n; ++t) {
+        workers.emplace_back([&] {
+            for (int i; (i = next++) < kRows;) {
+                const double lat1 = (i - 20) / 20.0;  // exactly 0 in the middle
+                for (int k = 1720; k > 1680 && std::isnan(found[i].dlon); --k) {  // 0.86° to 0.84°
+                    for (double offset : {k * 0.0005, -k * 0.0005}) {
+                        for (int j = 0; j <= 7500 && std::isnan(found[i].dlon); ++j) {
+                            const double dlon = 179.70 + j * 2e-5;
+                            const double e = error_at(lat1, -lat1 + offset, dlon);
+                            if (e > 1e-3) found[i] = {lat1, -lat1 + offset, dlon, e};
+                        }
+                    }
+                }
+            }
+        });
+    }
+    for (std::thread& w : workers) w.join();
+    std::vector<Point> rows;
+    for (const Point& p : found) {
+        if (!std::isnan(p.dlon)) rows.push_back(p);
+    }
+    return rows;
+}
+
+// Along the antipodal parallel at lat1: the first longitude difference
+// over the threshold, by a scan of 1e-4° and a bisection.
+Point edge_on_parallel(double lat1, double threshold) {
+    double below = kScanFrom;
+    for (double dlon = kScanFrom; dlon <= 180.0; dlon += 1e-4) {
+        const double e = error_at(lat1, -lat1, dlon);
+        if (e > threshold) {
+            double above = dlon;
+            for (int i = 0; i < 50; ++i) {
+                const double mid = (below + above) / 2;
+                (error_at(lat1, -lat1, mid) > threshold ? above : below) = mid;
+            }
+            Point p{lat1, -lat1, above, error_at(lat1, -lat1, above)};
+            // The bisection finds an edge; the climb looks for an earlier one.
+            return climb(p, Free::dlon_only, [&](const Point& q) { return q.error > threshold; },
+                         smaller_dlon);
+        }
+        below = dlon;
+    }
+    return {lat1, -lat1, NAN, 0};
+}
+
+std::string call(const Point& p) {
+    char text[160];
+    std::snprintf(text, sizeof text, "distance(%.17g, 0, %.17g, %.17g)", p.lat1, p.lat2, p.dlon);
+    return text;
+}
+
+std::string floor_deg(double x) {
+    if (std::isnan(x)) return "never";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f°", std::floor(x * 1e4) / 1e4);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string dir = argc > 1 ? argv[1] : ".";
+    std::string out;
+    auto emit = [&](const std::string& line) {
+        std::fputs(line.c_str(), stdout);
+        std::fflush(stdout);
+        out += line;
+    };
+
+    std::vector<double> lats, offsets;
+    for (int i = 0; i <= 180; ++i) lats.push_back(i * 0.5);
+    for (int k = -75; k <= 75; ++k) offsets.push_back(k * 0.02);
+    const Scan s = scan(lats, offsets);
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "Grid: lat1 0° to 90° by 0.5°, lat2 within 1.5° of −lat1 by 0.02°, longitude "
+                  "difference 179° to 180° by 0.005°; %ld evaluations.\n\n",
+                  evaluations.load());
+    emit(line);
+
+    auto wider = [](const Point& a, const Point& b) {
+        return std::fabs(a.lat1 + a.lat2) > std::fabs(b.lat1 + b.lat2);
+    };
+    auto everywhere = [](double) { return true; };
+
+    // Per first latitude, on the antipodal parallel and off it; what these
+    // find also counts for the edges anywhere below.
+    const std::vector<int> rows = {0, 10, 20, 30, 40, 50, 60, 70, 80, 85, 89};
+    std::vector<std::array<Point, 6>> edges(rows.size());
+    std::vector<Point> offsets_found(rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const double lat = rows[r];
+        auto in_row = [lat](double l) { return l == lat; };
+        for (int m = 0; m < 3; ++m) {
+            const double t = kThresholds[m];
+            edges[r][m] = edge_on_parallel(lat, t);
+            edges[r][3 + m] = best_of(starts(s, m, in_row, smaller_dlon), Free::not_lat1,
+                                      [t](const Point& q) { return q.error > t; }, smaller_dlon);
+        }
+        offsets_found[r] = best_of(starts(s, 0, in_row, wider), Free::not_lat1,
+                                   [](const Point& q) { return q.error > 1e-3; }, wider);
+    }
+
+    // Anywhere: the smallest longitude difference over each threshold.
+    emit("| error over | from a longitude difference of | at | error there |\n|---|---:|---|---:|\n");
+    for (int m = 0; m < 3; ++m) {
+        const double t = kThresholds[m];
+        Point p = best_of(starts(s, m, everywhere, smaller_dlon, 2.0), Free::all,
+                          [t](const Point& q) { return q.error > t; }, smaller_dlon);
+        for (const auto& e : edges) {
+            for (const Point& q : {e[m], e[3 + m]}) {
+                if (q.dlon < p.dlon) p = q;
+            }
+        }
+        std::snprintf(line, sizeof line, "| %s | %s | `%s` | %.4g m |\n", kThresholdNames[m],
+                      floor_deg(p.dlon).c_str(), call(p).c_str(), p.error);
+        emit(line);
+    }
+
+    // The largest offset from the antipodal parallel with an error over 1 mm:
+    // climbs from the grid's widest points and from a finer scan of the
+    // latitudes where the band is widest.
+    std::vector<Point> wide_starts = starts(s, 0, everywhere, wider, 2.0);
+    const std::vector<Point> frontier = widest_near_equator();
+    wide_starts.insert(wide_starts.end(), frontier.begin(), frontier.end());
+    Point wide = best_of(wide_starts, Free::all, [](const Point& q) { return q.error > 1e-3; }, wider);
+    for (const Point& q : offsets_found) {
+        if (!std::isnan(q.lat2) && wider(q, wide)) wide = q;
+    }
+    for (size_t r = 0; r < rows.size(); ++r) {  // the finer scan counts for its rows too
+        for (const Point& q : frontier) {
+            if (q.lat1 == rows[r] && (std::isnan(offsets_found[r].lat2) || wider(q, offsets_found[r]))) {
+                offsets_found[r] = q;
+            }
+        }
+    }
+    std::snprintf(line, sizeof line,
+                  "\nLargest offset of lat2 from −lat1 with an error over 1 mm: %.4f° (`%s`, %.4g m).\n",
+                  std::ceil(std::fabs(wide.lat1 + wide.lat2) * 1e4) / 1e4, call(wide).c_str(), wide.error);
+    emit(line);
+
+    // The worst error: climbs from the worst points of a scan near the equator.
+    std::vector<Point> worst_starts;
+    for (double lat1 = 0; lat1 <= 5; lat1 += 0.5) {
+        for (double offset = -0.5; offset <= 0.5; offset += 0.05) {
+            for (double dlon = 179.2; dlon <= 179.6; dlon += 0.002) {
+                worst_starts.push_back({lat1, -lat1 + offset, dlon, error_at(lat1, -lat1 + offset, dlon)});
+            }
+        }
+    }
+    auto larger = [](const Point& a, const Point& b) { return a.error > b.error; };
+    std::sort(worst_starts.begin(), worst_starts.end(), larger);
+    worst_starts.resize(kStarts);
+    const Point worst = best_of(worst_starts, Free::all, [](const Point&) { return true; }, larger);
+    std::snprintf(line, sizeof line, "Largest error: %.2f km, at `%s` (%.6f m).\n",
+                  std::ceil(worst.error / 10) / 100, call(worst).c_str(), worst.error);
+    emit(line);
+
+    // Below the band: the largest error at a longitude difference of at
+    // most 179.2°, climbing from its edge at every 2° of latitude.
+    std::vector<Point> below_starts;
+    for (int lat = 0; lat <= 90; lat += 2) {
+        for (double offset : {-1.0, -0.5, 0.0, 0.5, 1.0}) {
+            if (std::fabs(-lat + offset) <= 90) {
+                below_starts.push_back({double(lat), -lat + offset, 179.2, error_at(lat, -lat + offset, 179.2)});
+            }
+        }
+    }
+    const Point below = best_of(below_starts, Free::all, [](const Point& q) { return q.dlon <= 179.2; },
+                                larger);
+    std::snprintf(line, sizeof line,
+                  "Largest error with a longitude difference of at most 179.2°: %.3g mm, at `%s`.\n\n",
+                  std::ceil(below.error * 1e6) / 1e3, call(below).c_str());
+    emit(line);
+
+    emit("| lat1 | on the antipodal parallel: > 1 mm | > 1 m | > 1 km | off it: > 1 mm | > 1 m "
+         "| > 1 km | largest offset with > 1 mm |\n|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Point& w = offsets_found[r];
+        const double offset = std::isnan(w.lat2) ? 0 : std::fabs(w.lat1 + w.lat2);
+        std::string cells[6];
+        for (int k = 0; k < 6; ++k) {
+            // Off the parallel includes on it: the earlier of the two.
+            const double dlon = k < 3 ? edges[r][k].dlon : std::fmin(edges[r][k].dlon, edges[r][k - 3].dlon);
+            cells[k] = floor_deg(dlon);
+        }
+        std::snprintf(line, sizeof line, "| %d° | %s | %s | %s | %s | %s | %s | %.4f° |\n", rows[r],
+                      cells[0].c_str(), cells[1].c_str(), cells[2].c_str(), cells[3].c_str(),
+                      cells[4].c_str(), cells[5].c_str(), std::ceil(offset * 1e4) / 1e4);
+        emit(line);
+    }
+    std::snprintf(line, sizeof line, "\n%ld evaluations in all.\n", evaluations.load());
+    emit(line);
+    if (FILE* f = std::fopen((dir + "/band-edges.md").c_str(), "w")) {
+        std::fputs(out.c_str(), f);
+        std::fclose(f);
+    }
+    return 0;
+}
