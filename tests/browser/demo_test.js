@@ -43,6 +43,8 @@ function serve(root) {
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
+let browserPid = null;  // ended by PID if the test runs out of time
+
 async function main() {
   const server = await serve(path.resolve(site));
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'geodesy-chromium-'));
@@ -54,7 +56,7 @@ async function main() {
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
-  const pid = browser.process().pid;
+  const pid = browserPid = browser.process().pid;
   try {
     const page = await browser.newPage();
     page.setDefaultTimeout(WAIT_MS);
@@ -120,6 +122,9 @@ async function main() {
 
 const deadline = setTimeout(() => {
   console.log('FAIL: the browser test did not finish within 120 s');
+  if (browserPid !== null) {
+    try { process.kill(browserPid, 'SIGKILL'); } catch (e) { /* already gone */ }
+  }
   process.exit(1);
 }, 120000);
 main().then(() => {

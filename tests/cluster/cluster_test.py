@@ -280,6 +280,8 @@ def timed(f):
 
 if __name__ == "__main__":
     ADDRESSES = [f"127.0.0.1:{p}" for p in free_ports(3)]
+    # A SIGTERM (a CI timeout, say) ends the nodes too, through finally.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("cluster test: stopped by SIGTERM"))
     try:
         main()
     except Exception as error:  # a wait ran out or a step broke: report it, then clean up
