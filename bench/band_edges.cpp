@@ -23,12 +23,11 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench/reference.h"
+#include "bench/search.h"
 
 namespace {
 
@@ -53,53 +52,35 @@ constexpr int kStarts = 12;      // grid points a search climbs from
 // Which coordinates a search may move.
 enum class Free { all, not_lat1, dlon_only };
 
-// Compass search: from p, which satisfies keep(p), moves to points that
-// still satisfy keep and are better, until no move of h = 1e-10° helps.
-// With every coordinate free it then hops: up to 4 times, 150 random points
-// in a box of 1e-3° around the point it stopped at, and a new climb from
-// the best of them that is better, since the error is jagged and a climb
-// stops at local edges.
+bench::Probe<3> probe(const Point& p) { return {{p.lat1, p.lat2, p.dlon}, p.error}; }
+Point point(const bench::Probe<3>& q) { return {q.x[0], q.x[1], q.x[2], q.value}; }
+
+bench::Moves<3> moves(Free free) {
+    return {{free == Free::all ? 1.0 : 0.0, free == Free::dlon_only ? 0.0 : 1.0, 1.0}, 0.02, 1e-10, 1e-3,
+            free == Free::all ? 4 : 0};
+}
+
+// The search's view of a point: lat2 follows lat1 along the antipodal
+// parallel, and points off the sphere or past 180° are not allowed.
+bench::Evaluate<3> evaluate(Free free, const std::function<bool(const Point&)>& keep) {
+    return [free, &keep](bench::Probe<3>& q) {
+        if (free == Free::dlon_only) q.x[1] = -q.x[0];
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || q.x[2] > 180) return false;
+        q.value = error_at(q.x[0], q.x[1], q.x[2]);
+        return keep(point(q));
+    };
+}
+
+bench::Better<3> compare(const std::function<bool(const Point&, const Point&)>& better) {
+    return [&better](const bench::Probe<3>& a, const bench::Probe<3>& b) { return better(point(a), point(b)); };
+}
+
+// Compass search from p, which satisfies keep(p), to points that still
+// satisfy keep and are better, down to steps of 1e-10°; with every
+// coordinate free, then up to 4 hops within 1e-3° of where it stopped.
 Point climb(Point p, Free free, const std::function<bool(const Point&)>& keep,
             const std::function<bool(const Point&, const Point&)>& better, unsigned seed = 1) {
-    auto valid = [&](Point& q) {
-        if (free == Free::dlon_only) q.lat2 = -q.lat1;
-        if (std::fabs(q.lat1) > 90 || std::fabs(q.lat2) > 90 || q.dlon > 180) return false;
-        q.error = error_at(q.lat1, q.lat2, q.dlon);
-        return keep(q);
-    };
-    std::mt19937_64 random(seed);
-    std::uniform_real_distribution<double> box(-1e-3, 1e-3);
-    for (int hop = 0; hop <= (free == Free::all ? 4 : 0); ++hop) {
-        for (double h = hop == 0 ? 0.02 : 1e-3; h >= 1e-10;) {
-            Point best = p;
-            for (int a = -1; a <= 1; ++a) {
-                for (int b = -1; b <= 1; ++b) {
-                    for (int c = -1; c <= 1; ++c) {
-                        if ((a == 0 && b == 0 && c == 0) || (free != Free::all && a != 0) ||
-                            (free == Free::dlon_only && b != 0)) {
-                            continue;
-                        }
-                        Point q{p.lat1 + a * h, p.lat2 + b * h, p.dlon + c * h, 0};
-                        if (valid(q) && better(q, best)) best = q;
-                    }
-                }
-            }
-            if (best.dlon == p.dlon && best.lat1 == p.lat1 && best.lat2 == p.lat2) {
-                h /= 2;
-            } else {
-                p = best;
-            }
-        }
-        Point best = p;
-        for (int i = 0; i < 150; ++i) {
-            Point q{p.lat1 + (free == Free::all ? box(random) : 0),
-                    p.lat2 + (free == Free::dlon_only ? 0 : box(random)), p.dlon + box(random), 0};
-            if (valid(q) && better(q, best)) best = q;
-        }
-        if (best.dlon == p.dlon && best.lat1 == p.lat1 && best.lat2 == p.lat2) break;
-        p = best;
-    }
-    return p;
+    return point(bench::climb(probe(p), moves(free), evaluate(free, keep), compare(better), seed));
 }
 
 // For each first latitude and offset of the grid, the smallest scanned
@@ -112,31 +93,24 @@ struct Scan {
 Scan scan(std::vector<double> lats, std::vector<double> offsets) {
     Scan s{lats, offsets, {}};
     s.first.assign(lats.size(), std::vector<std::array<Point, 3>>(offsets.size()));
-    std::vector<std::thread> workers;
-    const unsigned n = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned t = 0; t < n; ++t) {
-        workers.emplace_back([&, t] {
-            for (size_t i = t; i < s.lats.size(); i += n) {
-                for (size_t k = 0; k < s.offsets.size(); ++k) {
-                    const double lat1 = s.lats[i], lat2 = -lat1 + s.offsets[k];
-                    auto& cell = s.first[i][k];
-                    for (Point& p : cell) p = {lat1, lat2, NAN, 0};
-                    if (std::fabs(lat2) > 90) continue;
-                    for (int j = 0; j < kScanSteps; ++j) {
-                        const double dlon = kScanFrom + j * kScanStep;
-                        const double e = error_at(lat1, lat2, dlon);
-                        bool all = true;
-                        for (int m = 0; m < 3; ++m) {
-                            if (std::isnan(cell[m].dlon) && e > kThresholds[m]) cell[m] = {lat1, lat2, dlon, e};
-                            all = all && !std::isnan(cell[m].dlon);
-                        }
-                        if (all) break;
-                    }
+    bench::parallel_for(lats.size(), [&](size_t i) {
+        for (size_t k = 0; k < s.offsets.size(); ++k) {
+            const double lat1 = s.lats[i], lat2 = -lat1 + s.offsets[k];
+            auto& cell = s.first[i][k];
+            for (Point& p : cell) p = {lat1, lat2, NAN, 0};
+            if (std::fabs(lat2) > 90) continue;
+            for (int j = 0; j < kScanSteps; ++j) {
+                const double dlon = kScanFrom + j * kScanStep;
+                const double e = error_at(lat1, lat2, dlon);
+                bool all = true;
+                for (int m = 0; m < 3; ++m) {
+                    if (std::isnan(cell[m].dlon) && e > kThresholds[m]) cell[m] = {lat1, lat2, dlon, e};
+                    all = all && !std::isnan(cell[m].dlon);
                 }
+                if (all) break;
             }
-        });
-    }
-    for (std::thread& w : workers) w.join();
+        }
+    });
     return s;
 }
 
@@ -169,23 +143,10 @@ std::vector<Point> starts(const Scan& s, int m, const std::function<bool(double)
 
 Point best_of(const std::vector<Point>& from, Free free, const std::function<bool(const Point&)>& keep,
               const std::function<bool(const Point&, const Point&)>& better) {
-    std::vector<Point> found(from.size());
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> workers;
-    const unsigned n = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned t = 0; t < n; ++t) {
-        workers.emplace_back([&] {
-            for (size_t i; (i = next++) < from.size();) {
-                found[i] = climb(from[i], free, keep, better, static_cast<unsigned>(i + 1));
-            }
-        });
-    }
-    for (std::thread& w : workers) w.join();
-    Point best = found.empty() ? Point{NAN, NAN, NAN, 0} : found[0];
-    for (const Point& p : found) {
-        if (better(p, best)) best = p;
-    }
-    return best;
+    if (from.empty()) return {NAN, NAN, NAN, 0};
+    std::vector<bench::Probe<3>> starts;
+    for (const Point& p : from) starts.push_back(probe(p));
+    return point(bench::best_climb(starts, moves(free), evaluate(free, keep), compare(better)));
 }
 
 bool smaller_dlon(const Point& a, const Point& b) { return a.dlon < b.dlon; }
@@ -198,26 +159,18 @@ bool smaller_dlon(const Point& a, const Point& b) { return a.dlon < b.dlon; }
 std::vector<Point> widest_near_equator() {
     constexpr int kRows = 41;
     std::vector<Point> found(kRows, Point{NAN, NAN, NAN, 0});
-    std::atomic<int> next{0};
-    std::vector<std::thread> workers;
-    const unsigned n = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned t = 0; t < n; ++t) {
-        workers.emplace_back([&] {
-            for (int i; (i = next++) < kRows;) {
-                const double lat1 = (i - 20) / 20.0;  // exactly 0 in the middle
-                for (int k = 1720; k > 1680 && std::isnan(found[i].dlon); --k) {  // 0.86° to 0.84°
-                    for (double offset : {k * 0.0005, -k * 0.0005}) {
-                        for (int j = 0; j <= 7500 && std::isnan(found[i].dlon); ++j) {
-                            const double dlon = 179.70 + j * 2e-5;
-                            const double e = error_at(lat1, -lat1 + offset, dlon);
-                            if (e > 1e-3) found[i] = {lat1, -lat1 + offset, dlon, e};
-                        }
-                    }
+    bench::parallel_for(kRows, [&](size_t i) {
+        const double lat1 = (static_cast<int>(i) - 20) / 20.0;  // exactly 0 in the middle
+        for (int k = 1720; k > 1680 && std::isnan(found[i].dlon); --k) {  // 0.86° to 0.84°
+            for (double offset : {k * 0.0005, -k * 0.0005}) {
+                for (int j = 0; j <= 7500 && std::isnan(found[i].dlon); ++j) {
+                    const double dlon = 179.70 + j * 2e-5;
+                    const double e = error_at(lat1, -lat1 + offset, dlon);
+                    if (e > 1e-3) found[i] = {lat1, -lat1 + offset, dlon, e};
                 }
             }
-        });
-    }
-    for (std::thread& w : workers) w.join();
+        }
+    });
     std::vector<Point> rows;
     for (const Point& p : found) {
         if (!std::isnan(p.dlon)) rows.push_back(p);
