@@ -27,7 +27,7 @@
 # Figures:
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
 #   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js
-#   make accuracy   errors against GeographicLib by kind of line, and the antipodal picture
+#   make accuracy   errors against GeographicLib: samples, searches for the worst, the antipodal picture
 #   make bench-build  build the benchmark and accuracy programs only
 # Housekeeping:
 #   make clean      remove every build folder and dist/
@@ -266,6 +266,7 @@ accuracy: bench-build
 	build-bench/bench/accuracy build-bench/accuracy
 	build-bench/bench/antipodal_band build-bench/accuracy
 	build-bench/bench/band_edges build-bench/accuracy
+	build-bench/bench/worst_cases build-bench/accuracy
 	gnuplot -e "data='build-bench/accuracy/antipodal-band.dat'; out='docs/antipodal-band.png'" \
 	  bench/antipodal-band.gp
 	$(PYTHON) bench/libm_variants.py build-bench/geodesy.so

@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: MIT
+// The accuracy figures outside the antipodal band, searched for the inputs
+// that break them rather than read off random samples:
+//
+//   - the azimuth error of lines of 1 km or more, for longitude
+//     differences under 170° and from 170° to 179.2°;
+//   - on lines of 1 µm to 1 km, the azimuth error as the sideways offset
+//     it makes at the far end, which is what limits a short line;
+//   - how far the point that project_lat and project_lon reach is from the
+//     true one, up to 20 000 km and from 20 000 to 100 000 km;
+//   - how far this project's flattening moves a distance from the one on
+//     WGS 84's defining flattening.
+//
+//   worst_cases OUTPUT_DIR       writes OUTPUT_DIR/worst-cases.md too
+//
+// Each search scans a grid over the whole of its domain, then climbs
+// (bench/search.h) from the worst point of each grid row and the worst
+// points of all, down to steps of 1e-10°, with random hops where a climb
+// stops. Figures are rounded up; every point is printed as a call that a
+// user can paste.
+#include <GeographicLib/Geodesic.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/reference.h"
+#include "bench/search.h"
+#include "geodesy/direct_impl.h"
+#include "geodesy/ellipsoid.h"
+#include "geodesy/inverse_impl.h"
+
+namespace {
+
+using bench::wgs84;
+using geodesy::deg_to_rad;
+using geodesy::rad_to_deg;
+
+std::atomic<long> evaluations{0};
+
+constexpr double kArcsecondsPerRadian = 648000 / geodesy::pi;
+
+double arcseconds_between(double a, double b) {
+    const double d = std::fmod(std::fabs(a - b), 360.0);
+    return std::fmin(d, 360.0 - d) * 3600.0;
+}
+
+// The larger of azimut_start's and azimut_end's errors in arcseconds (a
+// NaN counts as infinite), which of the two it is, and the line's length.
+struct AzimuthError {
+    double arcseconds;
+    bool at_end;
+    double length;
+};
+
+AzimuthError azimuth_error(double lat1, double lon1, double lat2, double lon2) {
+    ++evaluations;
+    double s12, azi1, azi2;
+    wgs84().Inverse(lat1, lon1, lat2, lon2, s12, azi1, azi2);
+    double s, a1, a2;
+    geodesy::detail::solve_inverse(deg_to_rad(lat1), deg_to_rad(lon1), deg_to_rad(lat2),
+                                   deg_to_rad(lon2), &s, &a1, &a2, nullptr);
+    const double start = arcseconds_between(rad_to_deg(a1), azi1);
+    const double end = arcseconds_between(rad_to_deg(a2), azi2);
+    const double worst = std::fmax(start, end);
+    return {std::isnan(start) || std::isnan(end) ? INFINITY : worst, end > start, s12};
+}
+
+// Metres between the point the direct solver reaches and GeographicLib's.
+double point_error(double lat1, double azimuth, double metres) {
+    ++evaluations;
+    double ref_lat2, ref_lon2;
+    wgs84().Direct(lat1, 0, azimuth, metres, ref_lat2, ref_lon2);
+    double lat2, lon2;
+    geodesy::detail::solve_direct(deg_to_rad(lat1), 0, deg_to_rad(azimuth), metres, &lat2, &lon2,
+                                  nullptr);
+    double gap;
+    wgs84().Inverse(rad_to_deg(lat2), rad_to_deg(lon2), ref_lat2, ref_lon2, gap);
+    return std::isnan(gap) ? INFINITY : gap;
+}
+
+template <std::size_t N>
+bool larger(const bench::Probe<N>& a, const bench::Probe<N>& b) {
+    return a.value > b.value;
+}
+
+// Evaluates the grid, then climbs from the worst allowed point of each row
+// (points whose x[0] rounds to the same whole number) and the 64 worst of
+// all; the worst point found.
+template <std::size_t N>
+bench::Probe<N> worst(std::vector<bench::Probe<N>> grid, const bench::Moves<N>& moves,
+                      const bench::Evaluate<N>& evaluate) {
+    std::vector<char> allowed(grid.size());
+    bench::parallel_for(grid.size(), [&](std::size_t i) { allowed[i] = evaluate(grid[i]); });
+    std::vector<bench::Probe<N>> kept, starts;
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        if (allowed[i]) kept.push_back(grid[i]);
+    }
+    std::stable_sort(kept.begin(), kept.end(), larger<N>);
+    std::vector<double> rows;
+    for (const bench::Probe<N>& p : kept) {
+        const double row = std::round(p.x[0]);
+        if (std::find(rows.begin(), rows.end(), row) == rows.end() || starts.size() < 64) {
+            rows.push_back(row);
+            starts.push_back(p);
+        }
+    }
+    return bench::best_climb<N>(starts, moves, evaluate, larger<N>);
+}
+
+std::vector<double> steps(double from, double to, double by) {
+    std::vector<double> values;
+    const long n = std::lround((to - from) / by);
+    for (long i = 0; i <= n; ++i) values.push_back(from + i * by);
+    return values;
+}
+
+std::string call(const char* function, double a, double b, double c, double d) {
+    char text[200];
+    std::snprintf(text, sizeof text, "%s(%.17g, %.17g, %.17g, %.17g)", function, a, b, c, d);
+    return text;
+}
+
+// Up to two significant digits, rounded up.
+std::string up(double x) {
+    if (x == 0 || !std::isfinite(x)) return std::to_string(x);
+    const double scale = std::pow(10.0, std::floor(std::log10(x)) - 1);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2g", std::ceil(x / scale) * scale);
+    return text;
+}
+
+// Lines of 1 km or more with lon1 = 0 and a longitude difference in
+// [from, to): the worst azimuth error. lat1 ≥ 0 on the grid (the problem
+// is symmetric about the equator); the climbs may cross it. From one pole
+// to the other every meridian is a shortest line, and the azimuths are a
+// convention that differs from GeographicLib's, so those pairs are left out.
+bench::Probe<3> azimuth_long(double from, double to, double grid_step) {
+    std::vector<bench::Probe<3>> grid;
+    for (double lat1 : steps(0, 90, 1)) {
+        for (double lat2 : steps(-90, 90, 1)) {
+            for (double dlon = from + grid_step / 2; dlon < to; dlon += grid_step) {
+                grid.push_back({{lat1, lat2, dlon}, 0});
+            }
+        }
+    }
+    const bench::Evaluate<3> evaluate = [from, to](bench::Probe<3>& q) {
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || q.x[2] < from || q.x[2] >= to) return false;
+        if (std::fabs(q.x[0]) == 90 && std::fabs(q.x[1]) == 90) return false;
+        const AzimuthError e = azimuth_error(q.x[0], 0, q.x[1], q.x[2]);
+        q.value = e.arcseconds;
+        return e.length >= 1e3;
+    };
+    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+}
+
+// Lines of 1 µm to 1 km from (lat1, lon1) heading azimuth, with the
+// length as log10(metres): the azimuth error times the length, in metres.
+struct ShortLine {
+    double lat1, lon1, lat2, lon2;
+};
+
+ShortLine short_line(const bench::Probe<4>& q) {
+    ShortLine l{q.x[0], q.x[1], 0, 0};
+    wgs84().Direct(q.x[0], q.x[1], q.x[2], std::pow(10.0, q.x[3]), l.lat2, l.lon2);
+    return l;
+}
+
+bench::Probe<4> azimuth_short() {
+    std::vector<bench::Probe<4>> grid;
+    for (double lat1 : steps(-90, 90, 1)) {
+        for (double lon1 : {0.0, 37.5, 100.0, 179.9}) {
+            for (double azimuth : steps(2.5, 357.5, 5)) {
+                for (double log_metres : steps(-6, 3, 0.5)) grid.push_back({{lat1, lon1, azimuth, log_metres}, 0});
+            }
+        }
+    }
+    // The error here is mostly rounding, which no grid lines up with: many
+    // random lines too.
+    std::mt19937_64 random(17);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 4000000; ++i) {
+        const double lat1 = rad_to_deg(std::asin(2 * unit(random) - 1));
+        grid.push_back({{lat1, 360 * unit(random) - 180, 360 * unit(random), -6 + 9 * unit(random)}, 0});
+    }
+    const bench::Evaluate<4> evaluate = [](bench::Probe<4>& q) {
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 180 || q.x[3] < -6 || q.x[3] > 3) return false;
+        const ShortLine l = short_line(q);
+        const AzimuthError e = azimuth_error(l.lat1, l.lon1, l.lat2, l.lon2);
+        q.value = e.arcseconds / kArcsecondsPerRadian * e.length;
+        return e.length >= 1e-6 && e.length <= 1e3;
+    };
+    return worst<4>(grid, {{1, 1, 1, 0.1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
+}
+
+// Starts at (lat1, 0) with azimuth and a distance in [from, to] metres:
+// the worst point reached.
+bench::Probe<3> direct(double from, double to, double grid_step) {
+    std::vector<bench::Probe<3>> grid;
+    for (double lat1 : steps(0, 90, 2)) {
+        for (double azimuth : steps(0, 180, 2)) {
+            for (double metres : steps(from, to, grid_step)) grid.push_back({{lat1, azimuth, metres}, 0});
+        }
+    }
+    const bench::Evaluate<3> evaluate = [from, to](bench::Probe<3>& q) {
+        if (std::fabs(q.x[0]) > 90 || q.x[2] < from || q.x[2] > to) return false;
+        q.value = point_error(q.x[0], q.x[1], q.x[2]);
+        return true;
+    };
+    return worst<3>(grid, {{1, 1, 1e5}, 0.5, 1e-10, 1e-3, 4}, evaluate);
+}
+
+// The difference between GeographicLib's distances on this project's
+// flattening and on 1/298.257223563.
+bench::Probe<3> flattening_gap() {
+    static const GeographicLib::Geodesic defined(geodesy::semi_major_axis, 1 / 298.257223563);
+    std::vector<bench::Probe<3>> grid;
+    for (double lat1 : steps(0, 90, 5)) {
+        for (double lat2 : steps(-90, 90, 5)) {
+            for (double dlon : steps(0, 180, 5)) grid.push_back({{lat1, lat2, dlon}, 0});
+        }
+    }
+    const bench::Evaluate<3> evaluate = [](bench::Probe<3>& q) {
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || std::fabs(q.x[2]) > 180) return false;
+        ++evaluations;
+        double ours, theirs;
+        wgs84().Inverse(q.x[0], 0, q.x[1], q.x[2], ours);
+        defined.Inverse(q.x[0], 0, q.x[1], q.x[2], theirs);
+        q.value = std::fabs(ours - theirs);
+        return true;
+    };
+    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string dir = argc > 1 ? argv[1] : ".";
+    std::string out =
+        "| figure | worst found | at | evaluations |\n"
+        "|---|---:|---|---:|\n";
+    long total = 0;
+    auto row = [&](const std::string& figure, const std::string& found, const std::string& at) {
+        const long count = evaluations.exchange(0);
+        total += count;
+        char line[600];
+        std::snprintf(line, sizeof line, "| %s | %s | `%s` | %ld |\n", figure.c_str(), found.c_str(),
+                      at.c_str(), count);
+        std::fputs(line, stdout);
+        std::fflush(stdout);
+        out += line;
+    };
+
+    struct Range {
+        const char* name;
+        double from, to, grid_step;
+    };
+    for (const Range& range : {Range{"under 170°", 0, 170, 1}, Range{"170° to 179.2°", 170, 179.2, 0.1}}) {
+        const bench::Probe<3> p = azimuth_long(range.from, range.to, range.grid_step);
+        const AzimuthError e = azimuth_error(p.x[0], 0, p.x[1], p.x[2]);
+        row(std::string("azimuth, lines of 1 km or more, longitude difference ") + range.name,
+            up(p.value) + "″",
+            call(e.at_end ? "azimut_end" : "azimut_start", p.x[0], 0, p.x[1], p.x[2]));
+    }
+    {
+        const bench::Probe<4> p = azimuth_short();
+        const ShortLine l = short_line(p);
+        const AzimuthError e = azimuth_error(l.lat1, l.lon1, l.lat2, l.lon2);
+        char found[120];
+        std::snprintf(found, sizeof found, "%s m (%.4g″ on a %.4g m line)", up(p.value).c_str(), e.arcseconds,
+                      e.length);
+        row("azimuth error × length, lines of 1 µm to 1 km", found,
+            call(e.at_end ? "azimut_end" : "azimut_start", l.lat1, l.lon1, l.lat2, l.lon2));
+    }
+    for (const Range& range : {Range{"up to 20 000 km", 0, 2e7, 2.5e5}, Range{"20 000 to 100 000 km", 2e7, 1e8, 1e6}}) {
+        const bench::Probe<3> p = direct(range.from, range.to, range.grid_step);
+        row(std::string("point reached, ") + range.name, up(p.value) + " m", call("project_lat", p.x[0], 0, p.x[1], p.x[2]));
+    }
+    {
+        const bench::Probe<3> p = flattening_gap();
+        row("distance, flattening 1/298.2572235636655 against 1/298.257223563", up(p.value) + " m",
+            call("distance", p.x[0], 0, p.x[1], p.x[2]));
+    }
+    const std::string last = "\n" + std::to_string(total) + " evaluations in all.\n";
+    std::fputs(last.c_str(), stdout);
+    out += last;
+    if (FILE* f = std::fopen((dir + "/worst-cases.md").c_str(), "w")) {
+        std::fputs(out.c_str(), f);
+        std::fclose(f);
+    }
+    return 0;
+}
