@@ -8,6 +8,8 @@
 //     it makes at the far end, which is what limits a short line;
 //   - how far the point that project_lat and project_lon reach is from the
 //     true one, up to 20 000 km and from 20 000 to 100 000 km;
+//   - how far project_lon − lon1 can go beyond ±180°, as a share of the
+//     drift f·s/b that the longitude correction can add over a distance s;
 //   - how far this project's flattening moves a distance from the one on
 //     WGS 84's defining flattening.
 //
@@ -214,6 +216,31 @@ bench::Probe<3> direct(double from, double to, double grid_step) {
     return worst<3>(grid, {{1, 1, 1e5}, 0.5, 1e-10, 1e-3, 4}, evaluate);
 }
 
+// Starts at (lat1, 0) with azimuth and a distance of 10^x[2] metres, from
+// 1 µm to the largest double: (|project_lon − lon1| − 180°) over f·s/b in
+// degrees.
+bench::Probe<3> project_lon_excess() {
+    constexpr double kLargest = 308.2547155599167;  // log10 of the largest double
+    std::vector<bench::Probe<3>> grid;
+    for (double lat1 : steps(-90, 90, 2)) {
+        for (double azimuth : steps(0, 355, 5)) {
+            for (double log_metres : steps(-6, 308, 0.5)) grid.push_back({{lat1, azimuth, log_metres}, 0});
+        }
+    }
+    const bench::Evaluate<3> evaluate = [](bench::Probe<3>& q) {
+        if (std::fabs(q.x[0]) > 90 || q.x[2] < -6 || q.x[2] > kLargest) return false;
+        ++evaluations;
+        const double metres = std::pow(10.0, q.x[2]);
+        double lat2, lon2;
+        geodesy::detail::solve_direct(deg_to_rad(q.x[0]), 0, deg_to_rad(q.x[1]), metres, &lat2, &lon2,
+                                      nullptr);
+        const double b = geodesy::semi_major_axis * (1 - geodesy::flattening);
+        q.value = (std::fabs(rad_to_deg(lon2)) - 180) / rad_to_deg(geodesy::flattening * metres / b);
+        return std::isfinite(q.value);
+    };
+    return worst<3>(grid, {{1, 1, 0.01}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+}
+
 // The difference between GeographicLib's distances on this project's
 // flattening and on 1/298.257223563.
 bench::Probe<3> flattening_gap() {
@@ -279,6 +306,13 @@ int main(int argc, char** argv) {
     for (const Range& range : {Range{"up to 20 000 km", 0, 2e7, 2.5e5}, Range{"20 000 to 100 000 km", 2e7, 1e8, 1e6}}) {
         const bench::Probe<3> p = direct(range.from, range.to, range.grid_step);
         row(std::string("point reached, ") + range.name, up(p.value) + " m", call("project_lat", p.x[0], 0, p.x[1], p.x[2]));
+    }
+    {
+        const bench::Probe<3> p = project_lon_excess();
+        char found[80];
+        std::snprintf(found, sizeof found, "%.9f of f·s/b", p.value);
+        row("project_lon − lon1 beyond ±180°, distances of 1 µm or more", found,
+            call("project_lon", p.x[0], 0, p.x[1], std::pow(10.0, p.x[2])));
     }
     {
         const bench::Probe<3> p = flattening_gap();
