@@ -10,6 +10,7 @@
 //     true one, up to 20 000 km and from 20 000 to 100 000 km;
 //   - how far project_lon − lon1 can go beyond ±180°, as a share of the
 //     drift f·s/b that the longitude correction can add over a distance s;
+//   - how far swapping the two points moves distance's result;
 //   - how far this project's flattening moves a distance from the one on
 //     WGS 84's defining flattening.
 //
@@ -241,6 +242,37 @@ bench::Probe<3> project_lon_excess() {
     return worst<3>(grid, {{1, 1, 0.01}, 0.5, 1e-10, 1e-3, 8}, evaluate);
 }
 
+// |distance(a, b) − distance(b, a)| in metres, with a at longitude 0 and
+// a longitude difference of at most max_dlon.
+bench::Probe<3> swap_gap(double max_dlon) {
+    std::vector<bench::Probe<3>> grid;
+    for (double lat1 : steps(0, 90, 2)) {
+        for (double lat2 : steps(-90, 90, 2)) {
+            for (double dlon : steps(0, 180, 1)) grid.push_back({{lat1, lat2, dlon}, 0});
+        }
+    }
+    // Rounding again, so random pairs too: anywhere, and nearly antipodal.
+    std::mt19937_64 random(19);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 4000000; ++i) {
+        const double lat1 = rad_to_deg(std::asin(2 * unit(random) - 1));
+        const double lat2 = i % 2 ? rad_to_deg(std::asin(2 * unit(random) - 1)) : -lat1 + 2 * unit(random) - 1;
+        const double dlon = i % 2 ? 180 * unit(random) : 179 + unit(random);
+        grid.push_back({{lat1, lat2, dlon}, 0});
+    }
+    const bench::Evaluate<3> evaluate = [max_dlon](bench::Probe<3>& q) {
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || std::fabs(q.x[2]) > max_dlon) return false;
+        ++evaluations;
+        const double lat1 = deg_to_rad(q.x[0]), lat2 = deg_to_rad(q.x[1]), lon2 = deg_to_rad(q.x[2]);
+        double there, back, a1, a2;
+        geodesy::detail::solve_inverse(lat1, 0, lat2, lon2, &there, &a1, &a2, nullptr);
+        geodesy::detail::solve_inverse(lat2, lon2, lat1, 0, &back, &a1, &a2, nullptr);
+        q.value = std::fabs(there - back);
+        return std::isfinite(q.value);
+    };
+    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+}
+
 // The difference between GeographicLib's distances on this project's
 // flattening and on 1/298.257223563.
 bench::Probe<3> flattening_gap() {
@@ -313,6 +345,11 @@ int main(int argc, char** argv) {
         std::snprintf(found, sizeof found, "%.9f of f·s/b", p.value);
         row("project_lon − lon1 beyond ±180°, distances of 1 µm or more", found,
             call("project_lon", p.x[0], 0, p.x[1], std::pow(10.0, p.x[2])));
+    }
+    for (const Range& range : {Range{"up to 179.2°", 0, 179.2, 0}, Range{"up to 180°", 0, 180, 0}}) {
+        const bench::Probe<3> p = swap_gap(range.to);
+        row(std::string("distance, the two points swapped, longitude difference ") + range.name,
+            up(p.value) + " m", call("distance", p.x[0], 0, p.x[1], p.x[2]));
     }
     {
         const bench::Probe<3> p = flattening_gap();
