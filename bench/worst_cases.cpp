@@ -200,17 +200,21 @@ bench::Probe<4> azimuth_short() {
     return worst<4>(grid, {{1, 1, 1, 0.1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
 }
 
-// Starts at (lat1, 0) with azimuth and a distance in [from, to] metres:
-// the worst point reached.
+// Starts at (lat1, 0) with azimuth and a distance of from to to metres,
+// either way (a negative distance travels backwards): the worst point
+// reached.
 bench::Probe<3> direct(double from, double to, double grid_step) {
     std::vector<bench::Probe<3>> grid;
     for (double lat1 : steps(0, 90, 2)) {
         for (double azimuth : steps(0, 180, 2)) {
-            for (double metres : steps(from, to, grid_step)) grid.push_back({{lat1, azimuth, metres}, 0});
+            for (double metres : steps(from, to, grid_step)) {
+                grid.push_back({{lat1, azimuth, metres}, 0});
+                grid.push_back({{lat1, azimuth, -metres}, 0});
+            }
         }
     }
     const bench::Evaluate<3> evaluate = [from, to](bench::Probe<3>& q) {
-        if (std::fabs(q.x[0]) > 90 || q.x[2] < from || q.x[2] > to) return false;
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[2]) < from || std::fabs(q.x[2]) > to) return false;
         q.value = point_error(q.x[0], q.x[1], q.x[2]);
         return true;
     };
