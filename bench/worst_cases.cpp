@@ -2,6 +2,8 @@
 // The accuracy figures outside the antipodal band, searched for the inputs
 // that break them rather than read off random samples:
 //
+//   - the distance error wherever the longitude difference is at most
+//     179.2°, where the antipodal band has not begun;
 //   - the azimuth error of lines of 1 km or more, for longitude
 //     differences under 170° and from 170° to 179.2°;
 //   - on lines of 1 µm to 1 km, the azimuth error as the sideways offset
@@ -157,6 +159,26 @@ bench::Probe<3> azimuth_long(double from, double to, double grid_step) {
         const AzimuthError e = azimuth_error(q.x[0], 0, q.x[1], q.x[2]);
         q.value = e.arcseconds;
         return e.length >= 1e3;
+    };
+    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+}
+
+// lon1 = 0 and a longitude difference of at most 179.2°: the worst
+// distance error.
+bench::Probe<3> distance_below_band() {
+    std::vector<bench::Probe<3>> grid;
+    for (double lat1 : steps(0, 90, 1)) {
+        for (double lat2 : steps(-90, 90, 1)) {
+            for (double dlon : steps(0.5, 169.5, 1)) grid.push_back({{lat1, lat2, dlon}, 0});
+            for (double dlon : steps(170.05, 179.15, 0.1)) grid.push_back({{lat1, lat2, dlon}, 0});
+            grid.push_back({{lat1, lat2, 179.2}, 0});
+        }
+    }
+    const bench::Evaluate<3> evaluate = [](bench::Probe<3>& q) {
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || q.x[2] < 0 || q.x[2] > 179.2) return false;
+        ++evaluations;
+        q.value = bench::distance_error(q.x[0], q.x[1], q.x[2]);
+        return true;
     };
     return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
 }
@@ -322,6 +344,11 @@ int main(int argc, char** argv) {
         const char* name;
         double from, to, grid_step;
     };
+    {
+        const bench::Probe<3> p = distance_below_band();
+        row("distance, longitude difference up to 179.2°", up(p.value) + " m",
+            call("distance", p.x[0], 0, p.x[1], p.x[2]));
+    }
     for (const Range& range : {Range{"under 170°", 0, 170, 1}, Range{"170° to 179.2°", 170, 179.2, 0.1}}) {
         const bench::Probe<3> p = azimuth_long(range.from, range.to, range.grid_step);
         const AzimuthError e = azimuth_error(p.x[0], 0, p.x[1], p.x[2]);
