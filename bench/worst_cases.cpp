@@ -41,6 +41,7 @@
 
 namespace {
 
+using bench::arcseconds_between;
 using bench::wgs84;
 using geodesy::deg_to_rad;
 using geodesy::rad_to_deg;
@@ -48,11 +49,6 @@ using geodesy::rad_to_deg;
 std::atomic<long> evaluations{0};
 
 constexpr double kArcsecondsPerRadian = 648000 / geodesy::pi;
-
-double arcseconds_between(double a, double b) {
-    const double d = std::fmod(std::fabs(a - b), 360.0);
-    return std::fmin(d, 360.0 - d) * 3600.0;
-}
 
 // The larger of azimut_start's and azimut_end's errors in arcseconds (a
 // NaN counts as infinite), which of the two it is, and the line's length.
@@ -75,17 +71,9 @@ AzimuthError azimuth_error(double lat1, double lon1, double lat2, double lon2) {
     return {std::isnan(start) || std::isnan(end) ? INFINITY : worst, end > start, s12};
 }
 
-// Metres between the point the direct solver reaches and GeographicLib's.
 double point_error(double lat1, double azimuth, double metres) {
     ++evaluations;
-    double ref_lat2, ref_lon2;
-    wgs84().Direct(lat1, 0, azimuth, metres, ref_lat2, ref_lon2);
-    double lat2, lon2;
-    geodesy::detail::solve_direct(deg_to_rad(lat1), 0, deg_to_rad(azimuth), metres, &lat2, &lon2,
-                                  nullptr);
-    double gap;
-    wgs84().Inverse(rad_to_deg(lat2), rad_to_deg(lon2), ref_lat2, ref_lon2, gap);
-    return std::isnan(gap) ? INFINITY : gap;
+    return bench::point_error(lat1, 0, azimuth, metres);
 }
 
 template <std::size_t N>
@@ -139,48 +127,53 @@ std::string up(double x) {
     return text;
 }
 
+// Pairs with lon1 = 0, lat1 from 0° to 90° (the inverse problem is the same
+// mirrored about the equator; the climbs may cross it) and lat2 from −90°
+// to 90°, both by lat_step, at each longitude difference of dlons.
+std::vector<bench::Probe<3>> pairs(double lat_step, const std::vector<double>& dlons) {
+    std::vector<bench::Probe<3>> grid;
+    for (double lat1 : steps(0, 90, lat_step)) {
+        for (double lat2 : steps(-90, 90, lat_step)) {
+            for (double dlon : dlons) grid.push_back({{lat1, lat2, dlon}, 0});
+        }
+    }
+    return grid;
+}
+
+bool on_globe(const bench::Probe<3>& pair) { return std::fabs(pair.x[0]) <= 90 && std::fabs(pair.x[1]) <= 90; }
+
+const bench::Moves<3> kPairMoves{{1, 1, 1}, 0.5, 1e-10, 1e-3, 8};
+
 // Lines of 1 km or more with lon1 = 0 and a longitude difference in
-// [from, to): the worst azimuth error. lat1 ≥ 0 on the grid (the problem
-// is symmetric about the equator); the climbs may cross it. From one pole
+// [from, to): the worst azimuth error. From one pole
 // to the other every meridian is a shortest line, and the azimuths are a
 // convention that differs from GeographicLib's, so those pairs are left out.
 bench::Probe<3> azimuth_long(double from, double to, double grid_step) {
-    std::vector<bench::Probe<3>> grid;
-    for (double lat1 : steps(0, 90, 1)) {
-        for (double lat2 : steps(-90, 90, 1)) {
-            for (double dlon = from + grid_step / 2; dlon < to; dlon += grid_step) {
-                grid.push_back({{lat1, lat2, dlon}, 0});
-            }
-        }
-    }
+    std::vector<double> dlons;
+    for (double dlon = from + grid_step / 2; dlon < to; dlon += grid_step) dlons.push_back(dlon);
     const bench::Evaluate<3> evaluate = [from, to](bench::Probe<3>& q) {
-        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || q.x[2] < from || q.x[2] >= to) return false;
+        if (!on_globe(q) || q.x[2] < from || q.x[2] >= to) return false;
         if (std::fabs(q.x[0]) == 90 && std::fabs(q.x[1]) == 90) return false;
         const AzimuthError e = azimuth_error(q.x[0], 0, q.x[1], q.x[2]);
         q.value = e.arcseconds;
         return e.length >= 1e3;
     };
-    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+    return worst<3>(pairs(1, dlons), kPairMoves, evaluate);
 }
 
 // lon1 = 0 and a longitude difference of at most 179.2°: the worst
 // distance error.
 bench::Probe<3> distance_below_band() {
-    std::vector<bench::Probe<3>> grid;
-    for (double lat1 : steps(0, 90, 1)) {
-        for (double lat2 : steps(-90, 90, 1)) {
-            for (double dlon : steps(0.5, 169.5, 1)) grid.push_back({{lat1, lat2, dlon}, 0});
-            for (double dlon : steps(170.05, 179.15, 0.1)) grid.push_back({{lat1, lat2, dlon}, 0});
-            grid.push_back({{lat1, lat2, 179.2}, 0});
-        }
-    }
+    std::vector<double> dlons = steps(0.5, 169.5, 1);
+    for (double dlon : steps(170.05, 179.15, 0.1)) dlons.push_back(dlon);
+    dlons.push_back(179.2);
     const bench::Evaluate<3> evaluate = [](bench::Probe<3>& q) {
-        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || q.x[2] < 0 || q.x[2] > 179.2) return false;
+        if (!on_globe(q) || q.x[2] < 0 || q.x[2] > 179.2) return false;
         ++evaluations;
         q.value = bench::distance_error(q.x[0], q.x[1], q.x[2]);
         return true;
     };
-    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+    return worst<3>(pairs(1, dlons), kPairMoves, evaluate);
 }
 
 // Lines of 1 µm to 1 km from (lat1, lon1) heading azimuth, with the
@@ -271,12 +264,7 @@ bench::Probe<3> project_lon_excess() {
 // |distance(a, b) − distance(b, a)| in metres, with a at longitude 0 and
 // a longitude difference of at most max_dlon.
 bench::Probe<3> swap_gap(double max_dlon) {
-    std::vector<bench::Probe<3>> grid;
-    for (double lat1 : steps(0, 90, 2)) {
-        for (double lat2 : steps(-90, 90, 2)) {
-            for (double dlon : steps(0, 180, 1)) grid.push_back({{lat1, lat2, dlon}, 0});
-        }
-    }
+    std::vector<bench::Probe<3>> grid = pairs(2, steps(0, 180, 1));
     // Rounding again, so random pairs too: anywhere, and nearly antipodal.
     std::mt19937_64 random(19);
     std::uniform_real_distribution<double> unit(0, 1);
@@ -287,7 +275,7 @@ bench::Probe<3> swap_gap(double max_dlon) {
         grid.push_back({{lat1, lat2, dlon}, 0});
     }
     const bench::Evaluate<3> evaluate = [max_dlon](bench::Probe<3>& q) {
-        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || std::fabs(q.x[2]) > max_dlon) return false;
+        if (!on_globe(q) || std::fabs(q.x[2]) > max_dlon) return false;
         ++evaluations;
         const double lat1 = deg_to_rad(q.x[0]), lat2 = deg_to_rad(q.x[1]), lon2 = deg_to_rad(q.x[2]);
         double there, back, a1, a2;
@@ -296,21 +284,15 @@ bench::Probe<3> swap_gap(double max_dlon) {
         q.value = std::fabs(there - back);
         return std::isfinite(q.value);
     };
-    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+    return worst<3>(grid, kPairMoves, evaluate);
 }
 
 // The difference between GeographicLib's distances on this project's
 // flattening and on 1/298.257223563.
 bench::Probe<3> flattening_gap() {
     static const GeographicLib::Geodesic defined(geodesy::semi_major_axis, 1 / 298.257223563);
-    std::vector<bench::Probe<3>> grid;
-    for (double lat1 : steps(0, 90, 5)) {
-        for (double lat2 : steps(-90, 90, 5)) {
-            for (double dlon : steps(0, 180, 5)) grid.push_back({{lat1, lat2, dlon}, 0});
-        }
-    }
     const bench::Evaluate<3> evaluate = [](bench::Probe<3>& q) {
-        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || std::fabs(q.x[2]) > 180) return false;
+        if (!on_globe(q) || std::fabs(q.x[2]) > 180) return false;
         ++evaluations;
         double ours, theirs;
         wgs84().Inverse(q.x[0], 0, q.x[1], q.x[2], ours);
@@ -318,7 +300,7 @@ bench::Probe<3> flattening_gap() {
         q.value = std::fabs(ours - theirs);
         return true;
     };
-    return worst<3>(grid, {{1, 1, 1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
+    return worst<3>(pairs(5, steps(0, 180, 5)), {{1, 1, 1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
 }
 
 }  // namespace
