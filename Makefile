@@ -263,14 +263,14 @@ bench-wasm: bench-build wasm $(NODE_HOST)
 accuracy: bench-build
 	$(call need,gnuplot,gnuplot-nox)
 	mkdir -p build-bench/accuracy
-	build-bench/bench/accuracy build-bench/accuracy
-	build-bench/bench/antipodal_band build-bench/accuracy
-	build-bench/bench/band_edges build-bench/accuracy
-	build-bench/bench/worst_cases build-bench/accuracy
+	build-bench/accuracy/accuracy build-bench/accuracy
+	build-bench/accuracy/antipodal_band build-bench/accuracy
+	build-bench/accuracy/band_edges build-bench/accuracy
+	build-bench/accuracy/worst_cases build-bench/accuracy
 	gnuplot -e "data='build-bench/accuracy/antipodal-band.dat'; out='docs/antipodal-band.png'" \
-	  bench/antipodal-band.gp
-	$(PYTHON) bench/libm_variants.py build-bench/geodesy.so
-	$(PYTHON) bench/statements.py build-bench/geodesy.so
+	  accuracy/antipodal-band.gp
+	$(PYTHON) accuracy/libm_variants.py build-bench/geodesy.so
+	$(PYTHON) accuracy/statements.py build-bench/geodesy.so
 	@echo "tables: build-bench/accuracy/*.md, picture: docs/antipodal-band.png"
 
 clean:

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/reference.h"
+#include "accuracy/reference.h"
 #include "bench/workloads.h"
 #include "geodesy/direct_impl.h"
 #include "geodesy/ellipsoid.h"

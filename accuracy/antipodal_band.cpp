@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/reference.h"
+#include "accuracy/reference.h"
 
 namespace {
 

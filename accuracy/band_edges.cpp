@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/reference.h"
-#include "bench/search.h"
+#include "accuracy/reference.h"
+#include "accuracy/search.h"
 
 namespace {
 

@@ -15,8 +15,8 @@ With --wasm, it also compares the WebAssembly module (whose maths functions
 are musl's, compiled by emscripten) with the native module on the same
 inputs, run under Node.js:
 
-    /usr/bin/python3 bench/libm_variants.py build/geodesy.so
-    /usr/bin/python3 bench/libm_variants.py --wasm build-wasm/package build/geodesy.so
+    /usr/bin/python3 accuracy/libm_variants.py build/geodesy.so
+    /usr/bin/python3 accuracy/libm_variants.py --wasm build-wasm/package build/geodesy.so
 """
 import math
 import os

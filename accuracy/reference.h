@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // GeographicLib on this project's ellipsoid, the peer the benchmarks and
 // the accuracy report compare with.
-#ifndef GEODESY_BENCH_REFERENCE_H
-#define GEODESY_BENCH_REFERENCE_H
+#ifndef GEODESY_ACCURACY_REFERENCE_H
+#define GEODESY_ACCURACY_REFERENCE_H
 
 #include <GeographicLib/Geodesic.hpp>
 
@@ -52,4 +52,4 @@ inline double point_error(double lat1, double lon1, double azimuth, double metre
 
 }  // namespace bench
 
-#endif  // GEODESY_BENCH_REFERENCE_H
+#endif  // GEODESY_ACCURACY_REFERENCE_H

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The local search that the figure programs use to break a bound: compass
 // search with random hops, over a few coordinates at once.
-#ifndef GEODESY_BENCH_SEARCH_H
-#define GEODESY_BENCH_SEARCH_H
+#ifndef GEODESY_ACCURACY_SEARCH_H
+#define GEODESY_ACCURACY_SEARCH_H
 
 #include <algorithm>
 #include <array>
@@ -124,4 +124,4 @@ inline void parallel_for(std::size_t count, const std::function<void(std::size_t
 
 }  // namespace bench
 
-#endif  // GEODESY_BENCH_SEARCH_H
+#endif  // GEODESY_ACCURACY_SEARCH_H

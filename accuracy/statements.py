@@ -9,7 +9,7 @@ through SQLite (make accuracy runs this):
      overflow, give: NULL, ±Inf or a number, per function and argument;
   3. how often swapping the two points changes distance's last bits.
 
-    /usr/bin/python3 bench/statements.py build/geodesy.so
+    /usr/bin/python3 accuracy/statements.py build/geodesy.so
 """
 import math
 import random

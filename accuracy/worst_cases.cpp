@@ -19,7 +19,7 @@
 //   worst_cases OUTPUT_DIR       writes OUTPUT_DIR/worst-cases.md too
 //
 // Each search scans a grid over the whole of its domain, then climbs
-// (bench/search.h) from the worst point of each grid row and the worst
+// (accuracy/search.h) from the worst point of each grid row and the worst
 // points of all, down to steps of 1e-10°, with random hops where a climb
 // stops. Figures are rounded up; every point is printed as a call that a
 // user can paste.
@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/reference.h"
-#include "bench/search.h"
+#include "accuracy/reference.h"
+#include "accuracy/search.h"
 #include "geodesy/direct_impl.h"
 #include "geodesy/ellipsoid.h"
 #include "geodesy/inverse_impl.h"

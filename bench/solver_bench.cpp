@@ -4,7 +4,7 @@
 #include <GeographicLib/Geodesic.hpp>
 #include <benchmark/benchmark.h>
 
-#include "bench/reference.h"
+#include "accuracy/reference.h"
 #include "bench/workloads.h"
 #include "geodesy/direct_impl.h"
 #include "geodesy/direct.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Fixed, seeded workloads shared by the benchmarks: the same inputs in
-// every run, on every machine.
+// Fixed, seeded workloads shared by the benchmarks and the accuracy
+// report: the same inputs in every run, on every machine.
 #ifndef GEODESY_BENCH_WORKLOADS_H
 #define GEODESY_BENCH_WORKLOADS_H
 
