@@ -14,6 +14,7 @@
 #   make wasm-test  the WebAssembly module's every result bit against the transcription on musl's maths
 #   make browser-test  the demo page in headless Chromium: a query, two clicks, a screenshot
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
+#   make fresh-machine  make demo and make test in a bare Debian 12 chroot (root only)
 #   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, a node catching up
 # Installing and releasing:
 #   make install    build, then install geodesy.so where SQLite finds it by name (PREFIX=/usr)
@@ -32,7 +33,9 @@
 # Housekeeping:
 #   make clean      remove every build folder and dist/
 #   make help       this list
-# Each stops with the Debian package to install when a tool is missing.
+# Each installs the Debian packages it lacks first (tools/packages.sh has the
+# table), printing the apt-get line before it runs it; NO_INSTALL=1 only
+# names the missing ones.
 
 BUILD ?= build
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
@@ -46,9 +49,6 @@ VERSION := $(shell sed -n '/^project/s/.*VERSION \([0-9.]*\).*/\1/p' CMakeLists.
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 export SOURCE_DATE_EPOCH
 
-# need(command, package): stop unless command is on PATH.
-need = @command -v $(1) >/dev/null 2>&1 || { \
-	echo "error: '$(1)' was not found. Install it with: sudo apt-get install $(2)" >&2; exit 1; }
 
 NODE_HOST   := tests/hosts/node_modules/better-sqlite3
 AMALGAMATION := $(NODE_HOST)/deps/sqlite3
@@ -61,48 +61,47 @@ WASM_SQLITE := build-wasm/sqlite
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
-  cluster cluster-test \
+  cluster cluster-test fresh-machine \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-build accuracy clean help
 
 all: build
 
-build:
-	$(call need,cmake,cmake)
-	$(call need,c++,g++)
+# packages-TARGET, the first prerequisite of each target that needs Debian
+# packages, installs the ones missing from the single table in
+# tools/packages.sh (NO_INSTALL=1: names them all and stops instead).
+packages-%:
+	@tools/packages.sh $*
+
+build: packages-build
 	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo:
-	$(call need,sqlite3,sqlite3)
+demo: packages-demo
 	$(MAKE) --no-print-directory build
 	sqlite3 -bail :memory: -cmd ".load '$(abspath $(BUILD))/geodesy'" < examples/demo.sql
 
-test:
-	$(call need,cmake,cmake)
-	$(call need,c++,g++)
-	$(call need,sqlite3,sqlite3)
+test: packages-test
 	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@test -d $(NODE_HOST) || echo "note: host_node and example_node were skipped: they need" \
 	  "better-sqlite3, which 'make hosts' installs into tests/hosts (needs npm)."
 
-sanitize:
+sanitize: packages-sanitize
 	cmake -S . -B build-asan -DBUILD_TESTING=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DGEODESY_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-tsan:
+tsan: packages-tsan
 	cmake -S . -B build-tsan -DBUILD_TESTING=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DGEODESY_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS) --target geodesy concurrency_tests
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^Concurrency\.'
 
-fuzz:
-	$(call need,clang++,clang)
+fuzz: packages-fuzz
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DGEODESY_FUZZ=ON -DGEODESY_SANITIZE=fuzzer-no-link,address,undefined
@@ -111,26 +110,22 @@ fuzz:
 	build-fuzz/fuzz/fuzz_geodesy -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build-fuzz/corpus fuzz/corpus
 
-$(NODE_HOST):
-	$(call need,npm,npm)
+$(NODE_HOST): | packages-node
 	cd tests/hosts && npm install --no-package-lock --no-audit --no-fund
 
-hosts: $(NODE_HOST)
+hosts: packages-hosts $(NODE_HOST)
 	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && GEODESY_REQUIRE_HOSTS=1 ctest --output-on-failure -L hosts
 
-windows: $(NODE_HOST)
-	$(call need,x86_64-w64-mingw32-g++,g++-mingw-w64-x86-64)
+windows: packages-windows $(NODE_HOST)
 	cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DBUILD_TESTING=ON -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(AMALGAMATION) \
 	  -DGEODESY_SQLITE_AMALGAMATION=$(CURDIR)/$(AMALGAMATION)
 	cmake --build build-mingw -j $(JOBS)
 	cd build-mingw && ctest --output-on-failure
 
-arm64: build $(NODE_HOST)
-	$(call need,aarch64-linux-gnu-g++,g++-aarch64-linux-gnu libc6-dev-arm64-cross)
-	$(call need,qemu-aarch64,qemu-user)
+arm64: packages-arm64 build $(NODE_HOST)
 	cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
 	  -DBUILD_TESTING=ON -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(AMALGAMATION) \
 	  -DGEODESY_SQLITE_AMALGAMATION=$(CURDIR)/$(AMALGAMATION) \
@@ -138,16 +133,13 @@ arm64: build $(NODE_HOST)
 	cmake --build build-arm64 -j $(JOBS)
 	cd build-arm64 && ctest --output-on-failure
 
-$(WASM_SQLITE)/sqlite3.c: wasm/sqlite-amalgamation.sha256
-	$(call need,npm,npm)
+$(WASM_SQLITE)/sqlite3.c: wasm/sqlite-amalgamation.sha256 | packages-node
 	rm -rf $(WASM_SQLITE) && mkdir -p $(WASM_SQLITE)
 	cd $(WASM_SQLITE) && npm pack --silent $(WASM_SQLITE_PACKAGE) >/dev/null && \
 	  tar xzf better-sqlite3-*.tgz --strip-components=3 package/deps/sqlite3 && \
 	  rm better-sqlite3-*.tgz && sha256sum -c --quiet $(CURDIR)/wasm/sqlite-amalgamation.sha256
 
-wasm: $(WASM_SQLITE)/sqlite3.c
-	$(call need,emcc,emscripten)
-	$(call need,npm,npm)
+wasm: packages-wasm $(WASM_SQLITE)/sqlite3.c
 	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B build-wasm \
 	  -DSQLITE_AMALGAMATION_DIR=$(CURDIR)/$(WASM_SQLITE) -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(WASM_SQLITE)
 	$(EMSCRIPTEN_ENV) cmake --build build-wasm -j $(JOBS)
@@ -155,20 +147,17 @@ wasm: $(WASM_SQLITE)/sqlite3.c
 
 # Every result bit of the WebAssembly module against the transcription on
 # musl's maths functions, then its npm package installed as a user would.
-wasm-test: wasm
-	$(call need,node,nodejs)
+wasm-test: packages-wasm-test wasm
 	tests/reference/musl_maths.sh build-wasm/libmusl_maths.so
 	$(PYTHON) tests/reference/check_bits.py --musl-maths build-wasm/libmusl_maths.so \
 	  --host node tests/hosts/wasm_host.js build-wasm/package
 	tests/packages/check_wasm_package.sh build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
 BROWSER_TEST := tests/browser/node_modules/puppeteer-core
-$(BROWSER_TEST):
-	$(call need,npm,npm)
+$(BROWSER_TEST): | packages-node
 	cd tests/browser && npm install --no-package-lock --no-audit --no-fund
 
-browser-test: wasm $(BROWSER_TEST)
-	$(call need,chromium,chromium)
+browser-test: packages-browser-test wasm $(BROWSER_TEST)
 	rm -rf build-wasm/site && mkdir -p build-wasm/site
 	cp wasm/demo/* build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm build-wasm/site/
 	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
@@ -178,20 +167,18 @@ browser-test: wasm $(BROWSER_TEST)
 GO_ENV := GO111MODULE=off GOPATH=/usr/share/gocode GOCACHE=$(CURDIR)/build-cluster/go-cache \
   CGO_LDFLAGS_ALLOW='-Wl,-z,now' CGO_LDFLAGS='$(CURDIR)/build-cluster/libgeodesy.a -lm'
 
-cluster:
-	$(call need,go,golang-go)
-	@test -d /usr/share/gocode/src/github.com/canonical/go-dqlite/app || { \
-	  echo "error: go-dqlite's sources are missing. Install them with:" \
-	    "sudo apt-get install golang-github-canonical-go-dqlite-dev" >&2; exit 1; }
+cluster: packages-cluster
 	cmake -S . -B build-cluster -DGEODESY_STATIC=ON
 	cmake --build build-cluster -j $(JOBS) --target geodesy_static
 	cd cluster && $(GO_ENV) go build -o ../build-cluster/geodesy-node .
 	@echo "built build-cluster/geodesy-node"
 
-cluster-test: build cluster
-	$(call need,dqlite,go-dqlite)
-	$(call need,openssl,openssl)
+cluster-test: packages-cluster-test build cluster
 	$(PYTHON) tests/cluster/cluster_test.py build-cluster/geodesy-node $(BUILD)/geodesy.so
+
+# The README's two commands on a bare system, bounded to 30 minutes.
+fresh-machine: packages-fresh-machine
+	tests/fresh_machine.sh 1800
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
@@ -206,8 +193,7 @@ uninstall:
 	  xargs -r -I{} find {} -depth -type d -empty -delete
 	rm -f $(BUILD)/install_manifest.txt
 
-package: build
-	$(call need,dpkg-deb,dpkg)
+package: packages-package build
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist --only deb \
 	  --linux-x86-64 $(BUILD)/geodesy.so
 
@@ -215,14 +201,11 @@ package: build
 # make dist. The npm package holds the modules built so far: this
 # machine's, and the aarch64 and Windows ones if make arm64 and
 # make windows have run; make dist always has all three.
-wheel: build
-	@$(PYTHON) -c "import build, setuptools, wheel" 2>/dev/null || { \
-	  echo "error: building the wheel needs python3-build, python3-setuptools and python3-wheel" >&2; exit 1; }
+wheel: packages-wheel build
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist --only wheel \
 	  --linux-x86-64 $(BUILD)/geodesy.so
 
-npm: build
-	$(call need,npm,npm)
+npm: packages-npm build
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out $(BUILD)/npm --only npm \
 	  --linux-x86-64 $(BUILD)/geodesy.so \
 	  $(if $(wildcard build-arm64/geodesy.so),--linux-aarch64 build-arm64/geodesy.so) \
@@ -230,24 +213,19 @@ npm: build
 
 # The modules of dist are the ones that make test, make windows and
 # make arm64 checked.
-dist: build windows arm64 wasm
-	$(call need,npm,npm)
-	$(call need,dpkg-deb,dpkg)
-	@$(PYTHON) -c "import build, setuptools, wheel" 2>/dev/null || { \
-	  echo "error: building the wheel needs python3-build, python3-setuptools and python3-wheel" >&2; exit 1; }
+dist: packages-dist build windows arm64 wasm
 	rm -rf dist
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist \
 	  --linux-x86-64 $(BUILD)/geodesy.so --linux-aarch64 build-arm64/geodesy.so \
 	  --windows-x86-64 build-mingw/geodesy.dll \
 	  --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
-check-dist:
-	$(call need,lintian,lintian)
+check-dist: packages-check-dist
 	tests/packages/check_dist.sh $(VERSION) dist
 	tests/packages/check_wasm_package.sh dist/sqlite-geodesy-wasm-$(VERSION).tgz
 	tests/packages/check_reproducible.sh dist
 
-bench-build:
+bench-build: packages-bench
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DGEODESY_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 
@@ -257,11 +235,10 @@ bench: bench-build
 	build-bench/bench/radius_bench build-bench/geodesy.so examples/recipes/radius-query.sql
 
 # The WebAssembly module against the native one, both under Node.js.
-bench-wasm: bench-build wasm $(NODE_HOST)
+bench-wasm: packages-bench-wasm bench-build wasm $(NODE_HOST)
 	node bench/wasm_bench.js build-wasm/package build-bench/geodesy.so
 
-accuracy: bench-build
-	$(call need,gnuplot,gnuplot-nox)
+accuracy: packages-accuracy bench-build
 	mkdir -p build-bench/accuracy
 	build-bench/accuracy/accuracy build-bench/accuracy
 	build-bench/accuracy/antipodal_band build-bench/accuracy
