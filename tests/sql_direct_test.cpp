@@ -56,7 +56,7 @@ TEST(SqlDirect, Answers) {
     }
 }
 
-// The wrap into [-180, 180] that the README offers, on values that plain
+// The wrap into [-180, 180] that the docs offer, on values that plain
 // integer % would get wrong.
 TEST(SqlDirect, WrappingTheLongitudeInSql) {
     Connection db;

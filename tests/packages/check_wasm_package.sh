@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the sqlite-geodesy-wasm tarball into an empty project, as the
-# README says, runs the README's Node example there and compares what it
-# prints with what the README says it prints, then checks the API through
+# Installs the sqlite-geodesy-wasm tarball into an empty project, as
+# docs/browser.md says, runs its Node example there and compares what it
+# prints with what the page says it prints, then checks the API through
 # the ES module entry (wasm_api_check.mjs) and that the types are there.
 #
 #   tests/packages/check_wasm_package.sh sqlite-geodesy-wasm-VERSION.tgz
@@ -18,21 +18,19 @@ npm init -y >/dev/null
 npm install --no-audit --no-fund --loglevel=error "$tarball" || fail "npm install failed"
 [ -f node_modules/sqlite-geodesy-wasm/index.d.ts ] || fail "no TypeScript declarations"
 
-# The first js block of the README's browser section, and the text block
-# after it.
-/usr/bin/python3 - "$root/README.md" <<'PY'
+# The page's first js block, and the text block after it.
+/usr/bin/python3 - "$root/docs/browser.md" <<'PY'
 import re, sys
-text = open(sys.argv[1], encoding="utf-8").read()
-section = text[text.index("## Use it in the browser"):]
+section = open(sys.argv[1], encoding="utf-8").read()
 blocks = re.findall(r"^```(\w+)\n(.*?)^```$", section, re.S | re.M)
 code = next(i for i, (lang, _) in enumerate(blocks) if lang == "js")
 printed = next(i for i, (lang, _) in enumerate(blocks) if lang == "text" and i > code)
 open("example.js", "w").write(blocks[code][1])
 open("expected.txt", "w").write(blocks[printed][1])
 PY
-node example.js > printed.txt || fail "the README's Node example failed"
-diff -u expected.txt printed.txt || fail "the README's Node example printed the above, not what the README says"
-echo "ok: the README's Node example prints what the README says"
+node example.js > printed.txt || fail "the Node example of docs/browser.md failed"
+diff -u expected.txt printed.txt || fail "the Node example of docs/browser.md printed the above, not what the page says"
+echo "ok: the Node example of docs/browser.md prints what the page says"
 
 cp "$root/tests/packages/wasm_api_check.mjs" .
 node wasm_api_check.mjs || fail "the API checks above failed"
