@@ -53,7 +53,8 @@ export SOURCE_DATE_EPOCH
 NODE_HOST   := tests/hosts/node_modules/better-sqlite3
 AMALGAMATION := $(NODE_HOST)/deps/sqlite3
 # The WebAssembly build takes SQLite's amalgamation from this exact package,
-# checked against wasm/sqlite-amalgamation.sha256.
+# checked against wasm/sqlite-amalgamation.sha256, and fetches it only when
+# the copy in build-wasm/sqlite is missing or wrong.
 WASM_SQLITE_PACKAGE := better-sqlite3@12.11.1
 WASM_SQLITE := build-wasm/sqlite
 # Debian's emscripten needs acorn from Debian's node modules when it links;
@@ -61,7 +62,7 @@ WASM_SQLITE := build-wasm/sqlite
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
-  cluster cluster-test fresh-machine \
+  cluster cluster-test fresh-machine wasm-sqlite \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-build accuracy clean help
 
@@ -133,13 +134,10 @@ arm64: packages-arm64 build $(NODE_HOST)
 	cmake --build build-arm64 -j $(JOBS)
 	cd build-arm64 && ctest --output-on-failure
 
-$(WASM_SQLITE)/sqlite3.c: wasm/sqlite-amalgamation.sha256 | packages-node
-	rm -rf $(WASM_SQLITE) && mkdir -p $(WASM_SQLITE)
-	cd $(WASM_SQLITE) && npm pack --silent $(WASM_SQLITE_PACKAGE) >/dev/null && \
-	  tar xzf better-sqlite3-*.tgz --strip-components=3 package/deps/sqlite3 && \
-	  rm better-sqlite3-*.tgz && sha256sum -c --quiet $(CURDIR)/wasm/sqlite-amalgamation.sha256
+wasm-sqlite: | packages-node
+	@tools/sqlite_amalgamation.sh $(WASM_SQLITE) $(WASM_SQLITE_PACKAGE)
 
-wasm: packages-wasm $(WASM_SQLITE)/sqlite3.c
+wasm: packages-wasm wasm-sqlite
 	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B build-wasm \
 	  -DSQLITE_AMALGAMATION_DIR=$(CURDIR)/$(WASM_SQLITE) -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(WASM_SQLITE)
 	$(EMSCRIPTEN_ENV) cmake --build build-wasm -j $(JOBS)

@@ -9,8 +9,15 @@
 //
 // Numbers keep every bit both ways: a REAL result is the double SQLite
 // holds, and a JS number is bound as REAL unless it is a whole number
-// other than -0 within ±2^53, which is bound as the INTEGER of the same
-// value (so -0 stays -0, and typeof() in SQL sees what a user expects).
+// other than -0 within ±(2^53 − 1), which is bound as the INTEGER of the
+// same value (so -0 stays -0, and typeof() in SQL sees what a user
+// expects). An INTEGER comes back as a Number within ±(2^53 − 1) and as a
+// BigInt beyond, or always as a BigInt with { safeIntegers: true }.
+//
+// Text is UTF-8 both ways, as the platform's TextEncoder and TextDecoder
+// make it: a lone surrogate goes in as U+FFFD, bytes that are not UTF-8
+// come out as one U+FFFD per bad sequence, and U+0000 is kept inside a
+// value, since lengths are passed, not NUL-terminated strings.
 
 var SQLITE_OK = 0;
 var SQLITE_ROW = 100;
@@ -28,12 +35,32 @@ var MAX_SAFE = BigInt(Number.MAX_SAFE_INTEGER);
 var MIN_INT64 = -(BigInt(1) << BigInt(63));
 var MAX_INT64 = (BigInt(1) << BigInt(63)) - BigInt(1);
 
-// A NUL-terminated UTF-8 copy of s on the heap; the caller frees it.
+var SQLITE_UTF8 = 1;
+var encoder = new TextEncoder();
+var decoder = new TextDecoder('utf-8');
+
+// A NUL-terminated UTF-8 copy of s on the heap, and its length in bytes
+// without the NUL; the caller frees ptr.
+function heapText(s) {
+  var bytes = encoder.encode(s);
+  var ptr = _malloc(bytes.length + 1);
+  HEAPU8.set(bytes, ptr);
+  HEAPU8[ptr + bytes.length] = 0;
+  return { ptr: ptr, length: bytes.length };
+}
+
 function heapString(s) {
-  var size = lengthBytesUTF8(s) + 1;
-  var p = _malloc(size);
-  stringToUTF8(s, p, size);
-  return p;
+  return heapText(s).ptr;
+}
+
+// length bytes of UTF-8 at ptr; without a length, up to the first NUL.
+function readText(ptr, length) {
+  if (ptr === 0) return '';
+  if (length === undefined) {
+    length = 0;
+    while (HEAPU8[ptr + length] !== 0) length++;
+  }
+  return decoder.decode(HEAPU8.subarray(ptr, ptr + length));
 }
 
 function heapBytes(bytes) {
@@ -51,8 +78,46 @@ function asBytes(value) {
   return null;
 }
 
+// SQLite's result codes by name, for error.code: the primary codes, then
+// for each its extended codes in order (code | n << 8 is the n-th).
+var PRIMARY_CODES = ('OK ERROR INTERNAL PERM ABORT BUSY LOCKED NOMEM READONLY INTERRUPT IOERR ' +
+  'CORRUPT NOTFOUND FULL CANTOPEN PROTOCOL EMPTY SCHEMA TOOBIG CONSTRAINT MISMATCH MISUSE ' +
+  'NOLFS AUTH FORMAT RANGE NOTADB NOTICE WARNING').split(' ');
+var EXTENDED_CODES = {
+  OK: 'LOAD_PERMANENTLY SYMLINK',
+  ERROR: 'MISSING_COLLSEQ RETRY SNAPSHOT RESERVESIZE KEY UNABLE',
+  ABORT: '- ROLLBACK',
+  BUSY: 'RECOVERY SNAPSHOT TIMEOUT',
+  LOCKED: 'SHAREDCACHE VTAB',
+  READONLY: 'RECOVERY CANTLOCK ROLLBACK DBMOVED CANTINIT DIRECTORY',
+  IOERR: 'READ SHORT_READ WRITE FSYNC DIR_FSYNC TRUNCATE FSTAT UNLOCK RDLOCK DELETE BLOCKED ' +
+    'NOMEM ACCESS CHECKRESERVEDLOCK LOCK CLOSE DIR_CLOSE SHMOPEN SHMSIZE SHMLOCK SHMMAP SEEK ' +
+    'DELETE_NOENT MMAP GETTEMPPATH CONVPATH VNODE AUTH BEGIN_ATOMIC COMMIT_ATOMIC ' +
+    'ROLLBACK_ATOMIC DATA CORRUPTFS IN_PAGE BADKEY CODEC',
+  CORRUPT: 'VTAB SEQUENCE INDEX',
+  CANTOPEN: 'NOTEMPDIR ISDIR FULLPATH CONVPATH DIRTYWAL SYMLINK',
+  CONSTRAINT: 'CHECK COMMITHOOK FOREIGNKEY FUNCTION NOTNULL PRIMARYKEY TRIGGER UNIQUE VTAB ' +
+    'ROWID PINNED DATATYPE',
+  AUTH: 'USER',
+  NOTICE: 'RECOVER_WAL RECOVER_ROLLBACK RBU',
+  WARNING: 'AUTOINDEX',
+};
+
+function codeName(errno) {
+  var primary = PRIMARY_CODES[errno & 0xff];
+  if (primary === undefined) return 'SQLITE_UNKNOWN';
+  var extended = (errno >> 8) && (EXTENDED_CODES[primary] || '').split(' ')[(errno >> 8) - 1];
+  return 'SQLITE_' + primary + (extended && extended !== '-' ? '_' + extended : '');
+}
+
+// SQLite's last error on db as an Error with SQLite's message, its result
+// code's name (error.code, such as 'SQLITE_CONSTRAINT_UNIQUE') and number
+// (error.errno).
 function sqliteError(db) {
-  return new Error(UTF8ToString(_sqlite3_errmsg(db)));
+  var error = new Error(readText(_sqlite3_errmsg(db)));
+  error.errno = _sqlite3_extended_errcode(db);
+  error.code = codeName(error.errno);
+  return error;
 }
 
 function Statement(ptr, database) {
@@ -85,11 +150,11 @@ Statement.prototype.bindValue = function (index, value) {
   } else if (typeof value === 'boolean') {
     rc = _sqlite3_bind_int64(ptr, index, BigInt(value ? 1 : 0));
   } else if (typeof value === 'string') {
-    var text = heapString(value);
+    var text = heapText(value);
     try {
-      rc = _sqlite3_bind_text(ptr, index, text, lengthBytesUTF8(value), SQLITE_TRANSIENT);
+      rc = _sqlite3_bind_text(ptr, index, text.ptr, text.length, SQLITE_TRANSIENT);
     } finally {
-      _free(text);
+      _free(text.ptr);
     }
   } else {
     var bytes = asBytes(value);
@@ -159,13 +224,13 @@ Statement.prototype.columnValue = function (i) {
   switch (_sqlite3_column_type(ptr, i)) {
     case SQLITE_INTEGER: {
       var n = _sqlite3_column_int64(ptr, i);
-      return n >= -MAX_SAFE && n <= MAX_SAFE ? Number(n) : n;
+      return this.database.safeIntegers || n < -MAX_SAFE || n > MAX_SAFE ? n : Number(n);
     }
     case SQLITE_FLOAT:
       return _sqlite3_column_double(ptr, i);
     case SQLITE_TEXT: {
       var text = _sqlite3_column_text(ptr, i);  // before _bytes, as SQLite asks
-      return UTF8ToString(text, _sqlite3_column_bytes(ptr, i));
+      return readText(text, _sqlite3_column_bytes(ptr, i));
     }
     case SQLITE_BLOB: {
       var blob = _sqlite3_column_blob(ptr, i);
@@ -180,7 +245,7 @@ Statement.prototype.getColumnNames = function () {
   this.checkOpen();
   var names = [];
   var count = _sqlite3_column_count(this.ptr);
-  for (var i = 0; i < count; i++) names.push(UTF8ToString(_sqlite3_column_name(this.ptr, i)));
+  for (var i = 0; i < count; i++) names.push(readText(_sqlite3_column_name(this.ptr, i)));
   return names;
 };
 
@@ -228,11 +293,15 @@ Statement.prototype.free = function () {
 };
 
 // A database in memory; with bytes (a Uint8Array or ArrayBuffer holding a
-// database file), a copy of that database.
-function Database(bytes) {
+// database file), a copy of that database. options.safeIntegers: every
+// INTEGER comes back as a BigInt.
+function Database(bytes, options) {
   if (!(this instanceof Database)) throw new TypeError("use 'new Database()'");
   this.db = 0;
   this.statements = new Set();
+  this.functions = new Map();  // name -> its entry in the function table
+  this.safeIntegers = Boolean(options && options.safeIntegers);
+  this.storageName = null;
   var out = _malloc(4);
   var name = heapString(':memory:');
   try {
@@ -311,49 +380,117 @@ Database.prototype.prepare = function (sql, params) {
   return statement;
 };
 
+// The statements of sql one at a time, each prepared when it is reached:
+// an iterator of Statements, for statements that depend on the ones before
+// them. A statement is freed when the next one is asked for, or when the
+// loop ends; getRemainingSQL() is the text not yet prepared.
+function StatementIterator(sql, database) {
+  this.database = database;
+  var text = heapText(String(sql));
+  this.sql = text.ptr;
+  this.end = text.ptr + text.length;
+  this.next_ = text.ptr;
+  this.current = null;
+}
+
+StatementIterator.prototype.next = function () {
+  if (this.current !== null) {
+    this.current.free();
+    this.current = null;
+  }
+  var out = _malloc(8);  // the statement, then where the next one starts
+  try {
+    while (this.sql !== 0 && this.next_ < this.end) {
+      this.database.checkOpen();
+      if (_sqlite3_prepare_v2(this.database.db, this.next_, -1, out, out + 4) !== SQLITE_OK) {
+        var error = sqliteError(this.database.db);
+        this.return();
+        throw error;
+      }
+      var ptr = HEAP32[out >> 2];
+      var tail = HEAP32[(out + 4) >> 2];
+      this.next_ = tail > this.next_ ? tail : this.end;
+      if (ptr !== 0) {
+        this.current = new Statement(ptr, this.database);
+        return { value: this.current, done: false };
+      }
+    }
+  } finally {
+    _free(out);
+  }
+  return this.return();
+};
+
+StatementIterator.prototype.getRemainingSQL = function () {
+  return this.sql === 0 ? '' : readText(this.next_, this.end - this.next_);
+};
+
+// Called by for...of when a loop ends early: frees what is still held.
+StatementIterator.prototype.return = function () {
+  if (this.current !== null) {
+    this.current.free();
+    this.current = null;
+  }
+  if (this.sql !== 0) {
+    _free(this.sql);
+    this.sql = 0;
+  }
+  return { value: undefined, done: true };
+};
+
+StatementIterator.prototype[Symbol.iterator] = function () {
+  return this;
+};
+
+Database.prototype.iterateStatements = function (sql) {
+  this.checkOpen();
+  return new StatementIterator(sql, this);
+};
+
 // Runs every statement of sql, each with params bound if it has parameters.
 // Returns [{columns, values}] with one entry for each statement that gave
 // rows.
 Database.prototype.exec = function (sql, params) {
-  this.checkOpen();
   var results = [];
-  var text = heapString(String(sql));
-  var out = _malloc(8);  // the statement, then where the next one starts
+  var statements = this.iterateStatements(sql);
   try {
-    var next = text;
-    while (HEAPU8[next] !== 0) {
-      if (_sqlite3_prepare_v2(this.db, next, -1, out, out + 4) !== SQLITE_OK) {
-        throw sqliteError(this.db);
+    for (var step = statements.next(); !step.done; step = statements.next()) {
+      var statement = step.value;
+      if (params !== undefined && params !== null &&
+          _sqlite3_bind_parameter_count(statement.ptr) > 0) {
+        statement.bind(params);
       }
-      var ptr = HEAP32[out >> 2];
-      var tail = HEAP32[(out + 4) >> 2];
-      if (ptr !== 0) {
-        var statement = new Statement(ptr, this);
-        try {
-          if (params !== undefined && params !== null &&
-              _sqlite3_bind_parameter_count(ptr) > 0) {
-            statement.bind(params);
-          }
-          var result = null;
-          while (statement.step()) {
-            if (result === null) {
-              result = { columns: statement.getColumnNames(), values: [] };
-              results.push(result);
-            }
-            result.values.push(statement.get());
-          }
-        } finally {
-          statement.free();
+      var result = null;
+      while (statement.step()) {
+        if (result === null) {
+          result = { columns: statement.getColumnNames(), values: [] };
+          results.push(result);
         }
+        result.values.push(statement.get());
       }
-      if (tail === next) break;
-      next = tail;
     }
   } finally {
-    _free(text);
-    _free(out);
+    statements.return();
   }
   return results;
+};
+
+// Calls callback with each row of sql's one statement, as an object, then
+// done(); as in sql.js, params may be left out.
+Database.prototype.each = function (sql, params, callback, done) {
+  if (typeof params === 'function') {
+    done = callback;
+    callback = params;
+    params = undefined;
+  }
+  var statement = this.prepare(sql, params);
+  try {
+    while (statement.step()) callback(statement.getAsObject());
+  } finally {
+    statement.free();
+  }
+  if (typeof done === 'function') return done();
+  return undefined;
 };
 
 // Runs sql (one or more statements) and returns the database itself.
@@ -376,6 +513,110 @@ Database.prototype.getRowsModified = function () {
   this.checkOpen();
   return _sqlite3_changes(this.db);
 };
+
+// A scalar SQL function written in JavaScript, taking as many arguments as
+// fn declares (fn.length), as sql.js does. Arguments arrive as query
+// results do; fn's result is stored as a bound value is; a throw fails the
+// query with the thrown message. The five geodesic functions cannot be
+// replaced, so that their results stay the module's.
+var GEODESY_FUNCTIONS = ['distance', 'azimut_start', 'azimut_end', 'project_lat', 'project_lon'];
+
+Database.prototype.create_function = function (name, fn) {
+  this.checkOpen();
+  if (typeof fn !== 'function') throw new TypeError('create_function needs a function');
+  name = String(name);
+  if (GEODESY_FUNCTIONS.indexOf(name.toLowerCase()) >= 0) {
+    throw new Error(name + '() is one of the geodesic functions built into this module; ' +
+                    'give your function another name');
+  }
+  var database = this;
+  var call = addFunction(function (context, argc, argv) {
+    var args = [];
+    for (var i = 0; i < argc; i++) args.push(valueOf(HEAP32[(argv >> 2) + i], database));
+    var result;
+    try {
+      result = fn.apply(null, args);
+    } catch (error) {
+      var message = heapText(String(error && error.message !== undefined ? error.message : error));
+      _sqlite3_result_error(context, message.ptr, message.length);
+      _free(message.ptr);
+      return;
+    }
+    setResult(context, result);
+  }, 'viii');
+  var text = heapString(name);
+  var rc = _sqlite3_create_function_v2(this.db, text, fn.length, SQLITE_UTF8, 0, call, 0, 0, 0);
+  _free(text);
+  if (rc !== SQLITE_OK) {
+    removeFunction(call);
+    throw sqliteError(this.db);
+  }
+  if (this.functions.has(name)) removeFunction(this.functions.get(name));
+  this.functions.set(name, call);
+  return this;
+};
+
+function valueOf(value, database) {
+  switch (_sqlite3_value_type(value)) {
+    case SQLITE_INTEGER: {
+      var n = _sqlite3_value_int64(value);
+      return database.safeIntegers || n < -MAX_SAFE || n > MAX_SAFE ? n : Number(n);
+    }
+    case SQLITE_FLOAT:
+      return _sqlite3_value_double(value);
+    case SQLITE_TEXT: {
+      var text = _sqlite3_value_text(value);
+      return readText(text, _sqlite3_value_bytes(value));
+    }
+    case SQLITE_BLOB: {
+      var blob = _sqlite3_value_blob(value);
+      return HEAPU8.slice(blob, blob + _sqlite3_value_bytes(value));
+    }
+    default:
+      return null;
+  }
+}
+
+function setResult(context, value) {
+  if (value === null || value === undefined) {
+    _sqlite3_result_null(context);
+  } else if (typeof value === 'number') {
+    if (Number.isInteger(value) && !Object.is(value, -0) &&
+        Math.abs(value) <= Number.MAX_SAFE_INTEGER) {
+      _sqlite3_result_int64(context, BigInt(value));
+    } else {
+      _sqlite3_result_double(context, value);
+    }
+  } else if (typeof value === 'bigint') {
+    if (value < MIN_INT64 || value > MAX_INT64) {
+      setError(context, 'BigInt ' + value + ' does not fit a 64-bit SQLite INTEGER');
+    } else {
+      _sqlite3_result_int64(context, value);
+    }
+  } else if (typeof value === 'boolean') {
+    _sqlite3_result_int64(context, BigInt(value ? 1 : 0));
+  } else if (typeof value === 'string') {
+    var text = heapText(value);
+    _sqlite3_result_text(context, text.ptr, text.length, SQLITE_TRANSIENT);
+    _free(text.ptr);
+  } else {
+    var bytes = asBytes(value);
+    if (bytes === null) {
+      setError(context, 'a function returned a value of type ' +
+               Object.prototype.toString.call(value) + ', which SQLite cannot store');
+      return;
+    }
+    var blob = heapBytes(bytes);
+    _sqlite3_result_blob(context, blob, bytes.length, SQLITE_TRANSIENT);
+    _free(blob);
+  }
+}
+
+function setError(context, message) {
+  var text = heapText(message);
+  _sqlite3_result_error(context, text.ptr, text.length);
+  _free(text.ptr);
+}
 
 // The database as the bytes of a database file.
 Database.prototype.export = function () {
@@ -405,8 +646,43 @@ Database.prototype.close = function () {
   this.statements.forEach(function (statement) { statement.free(); });
   _sqlite3_close_v2(this.db);
   this.db = 0;
+  this.functions.forEach(function (call) { removeFunction(call); });
+  this.functions.clear();
 };
 
-Module['Database'] = Database;
-Module['Statement'] = Statement;
-Module['sqliteVersion'] = function () { return UTF8ToString(_sqlite3_libversion()); };
+// Databases that outlive the page: Database.open(name) resolves to the
+// database last saved under name (an empty one the first time), and
+// db.save() writes it back whole. See storage.js for where the bytes go.
+Database.open = function (name, options) {
+  return readStored(name).then(function (bytes) {
+    var database = new Database(bytes, options);
+    database.storageName = name;
+    return database;
+  });
+};
+
+Database.prototype.save = function () {
+  var name = this.storageName;
+  if (name === null) {
+    return Promise.reject(new Error('save() is for databases opened with Database.open(name)'));
+  }
+  var bytes;
+  try {
+    bytes = this.export();
+  } catch (error) {
+    return Promise.reject(error);
+  }
+  return writeStored(name, bytes);
+};
+
+Database.remove = function (name) {
+  return removeStored(name);
+};
+
+// What initSqliteGeodesy() resolves to, for both entry points.
+Module['api'] = {
+  Database: Database,
+  Statement: Statement,
+  get sqliteVersion() { return readText(_sqlite3_libversion()); },
+  storage: storageKind,
+};

@@ -1,77 +1,117 @@
 // SPDX-License-Identifier: MIT
 // Types for sqlite-geodesy-wasm: SQLite in WebAssembly with the functions
 // distance, azimut_start, azimut_end, project_lat and project_lon built in.
+// index.d.ts (CommonJS) and index.d.mts (ES modules) export these.
+//
+// The API has sql.js's shape. Not offered: create_aggregate, updateHook,
+// a Database opened on a file path, and sql.js's SqlJsStatic options.
 
-declare namespace initSqliteGeodesy {
-  /** A value SQLite stores: INTEGER (a number, or a bigint beyond ±2^53),
-   * REAL, TEXT, BLOB or NULL. */
-  type SqlValue = number | bigint | string | Uint8Array | null;
-  /** What can be bound to a parameter. A whole number within ±2^53 other
-   * than -0 is bound as INTEGER, any other number as REAL (every bit kept);
-   * booleans as 0 or 1; undefined as NULL. */
-  type BindValue = SqlValue | boolean | undefined | ArrayBuffer | ArrayBufferView;
-  /** Positional values, or values by parameter name (with or without its
-   * ':', '@' or '$' prefix). */
-  type BindParams = BindValue[] | { [name: string]: BindValue };
+/** A value SQLite stores: INTEGER (a number within ±(2^53 − 1), a bigint
+ * beyond, or always a bigint with safeIntegers), REAL, TEXT, BLOB or NULL. */
+export type SqlValue = number | bigint | string | Uint8Array | null;
 
-  interface QueryExecResult {
-    columns: string[];
-    values: SqlValue[][];
-  }
+/** What can be bound to a parameter, or returned by a function made with
+ * create_function. A whole number within ±(2^53 − 1) other than -0 is
+ * stored as INTEGER, any other number as REAL (every bit kept); a bigint as
+ * INTEGER; booleans as 0 or 1; undefined as NULL; a string as UTF-8 TEXT
+ * (a lone surrogate as U+FFFD); bytes as a BLOB. */
+export type BindValue = SqlValue | boolean | undefined | ArrayBuffer | ArrayBufferView;
 
-  interface Options {
-    /** Where the loader finds sqlite-geodesy.wasm (by default beside
-     * sqlite-geodesy.js). */
-    locateFile?: (file: string, scriptDirectory: string) => string;
-    /** The module's bytes, when you load them yourself. */
-    wasmBinary?: ArrayBuffer | Uint8Array;
-  }
+/** Positional values, or values by parameter name (with or without its
+ * ':', '@' or '$' prefix). */
+export type BindParams = BindValue[] | { [name: string]: BindValue };
 
-  class Statement {
-    /** Clears earlier bindings and binds these; returns true. */
-    bind(values?: BindParams | null): boolean;
-    /** Runs to the next row: true if there is one, false when done. */
-    step(): boolean;
-    /** The current row; with params, binds them and steps first. */
-    get(params?: BindParams | null): SqlValue[];
-    getAsObject(params?: BindParams | null): { [column: string]: SqlValue };
-    getColumnNames(): string[];
-    /** Binds, runs to the end and resets. */
-    run(params?: BindParams | null): boolean;
-    reset(): boolean;
-    /** Finalizes the statement; returns false if it was already freed. */
-    free(): boolean;
-  }
+export type ParamsObject = { [column: string]: SqlValue };
 
-  class Database {
-    /** An in-memory database; with bytes, a copy of that database file. */
-    constructor(bytes?: Uint8Array | ArrayBuffer | ArrayBufferView | null);
-    /** Runs every statement of sql; one result for each that gave rows. */
-    exec(sql: string, params?: BindParams | null): QueryExecResult[];
-    /** Runs sql and returns the database. */
-    run(sql: string, params?: BindParams | null): Database;
-    prepare(sql: string, params?: BindParams | null): Statement;
-    /** Rows changed by the last INSERT, UPDATE or DELETE. */
-    getRowsModified(): number;
-    /** The database as the bytes of a database file. */
-    export(): Uint8Array;
-    /** Frees every open statement and closes the database. */
-    close(): void;
-  }
-
-  interface SqliteGeodesy {
-    Database: typeof Database;
-    Statement: typeof Statement;
-    /** The version of SQLite inside, such as "3.53.2". */
-    sqliteVersion: string;
-  }
-
-  export { initSqliteGeodesy as default };
+export interface QueryExecResult {
+  columns: string[];
+  values: SqlValue[][];
 }
 
-/** Loads the WebAssembly module; resolves to the Database class. */
-declare function initSqliteGeodesy(
-  options?: initSqliteGeodesy.Options,
-): Promise<initSqliteGeodesy.SqliteGeodesy>;
+/** Every error that SQLite reports is thrown as one of these. */
+export interface SqliteError extends Error {
+  /** The name of SQLite's extended result code, e.g. 'SQLITE_CONSTRAINT_UNIQUE'. */
+  code: string;
+  /** Its number, e.g. 2067. */
+  errno: number;
+}
 
-export = initSqliteGeodesy;
+export interface Options {
+  /** Where the module's bytes are, given their file name and the folder of
+   * the loader: a URL in a browser; a path or a file: URL in Node.js. */
+  locateFile?: (file: string, scriptDirectory: string) => string;
+  /** The module's bytes, when you load them yourself. */
+  wasmBinary?: ArrayBuffer | Uint8Array;
+}
+
+export interface DatabaseOptions {
+  /** Return every INTEGER as a bigint, not only those beyond ±(2^53 − 1). */
+  safeIntegers?: boolean;
+}
+
+export declare class Statement {
+  private constructor();
+  /** Clears earlier bindings and binds these; returns true. */
+  bind(values?: BindParams | null): boolean;
+  /** Runs to the next row: true if there is one, false when done. */
+  step(): boolean;
+  /** The current row; with params, binds them and steps first. */
+  get(params?: BindParams | null): SqlValue[];
+  getAsObject(params?: BindParams | null): ParamsObject;
+  getColumnNames(): string[];
+  /** Binds, runs to the end and resets. */
+  run(params?: BindParams | null): boolean;
+  reset(): boolean;
+  /** Finalizes the statement; returns false if it was already freed. */
+  free(): boolean;
+}
+
+/** The statements of a string of SQL, prepared one at a time. Each is
+ * freed when the next is asked for or the loop ends. */
+export interface StatementIterator extends IterableIterator<Statement> {
+  /** The SQL not yet prepared. */
+  getRemainingSQL(): string;
+}
+
+export declare class Database {
+  /** An in-memory database; with bytes, a copy of that database file. */
+  constructor(bytes?: Uint8Array | ArrayBuffer | ArrayBufferView | null, options?: DatabaseOptions);
+  /** The database last saved under name in the browser's storage (the
+   * Origin Private File System, or IndexedDB), or an empty one. */
+  static open(name: string, options?: DatabaseOptions): Promise<Database>;
+  /** Deletes what is saved under name. */
+  static remove(name: string): Promise<void>;
+  /** Writes the whole database back under the name it was opened with. */
+  save(): Promise<void>;
+  /** Runs every statement of sql; one result for each that gave rows. */
+  exec(sql: string, params?: BindParams | null): QueryExecResult[];
+  /** Runs sql and returns the database. */
+  run(sql: string, params?: BindParams | null): Database;
+  prepare(sql: string, params?: BindParams | null): Statement;
+  /** Calls callback with each row as an object, then done. */
+  each(sql: string, params: BindParams | null | undefined, callback: (row: ParamsObject) => void,
+       done?: () => void): void;
+  each(sql: string, callback: (row: ParamsObject) => void, done?: () => void): void;
+  iterateStatements(sql: string): StatementIterator;
+  /** A scalar SQL function written in JavaScript, with fn.length arguments.
+   * The five geodesic functions cannot be replaced. */
+  create_function(name: string, fn: (...args: SqlValue[]) => BindValue): Database;
+  /** Rows changed by the last INSERT, UPDATE or DELETE. */
+  getRowsModified(): number;
+  /** The database as the bytes of a database file. */
+  export(): Uint8Array;
+  /** Frees every open statement and closes the database. */
+  close(): void;
+}
+
+export interface SqliteGeodesy {
+  Database: typeof Database;
+  Statement: typeof Statement;
+  /** The version of SQLite inside, such as "3.53.2". */
+  readonly sqliteVersion: string;
+  /** Where Database.open and save keep databases here. */
+  storage(): Promise<'opfs' | 'indexeddb'>;
+}
+
+/** Loads the WebAssembly module. */
+export declare function initSqliteGeodesy(options?: Options): Promise<SqliteGeodesy>;

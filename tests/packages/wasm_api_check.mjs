@@ -2,8 +2,9 @@
 // The installed sqlite-geodesy-wasm package through its ES module entry, run
 // from the folder it was installed into (check_wasm_package.sh): the same
 // function as the CommonJS entry; numbers that keep every bit both ways;
-// SQLite's errors as Errors; odd arguments read as in any SQLite; a
-// database that survives export() and new Database(bytes).
+// SQLite's errors as Errors with SQLite's result code; text as SQLite
+// stores it; odd arguments read as in any SQLite; functions written in JS;
+// a database that survives export() and new Database(bytes).
 import initSqliteGeodesy from 'sqlite-geodesy-wasm';
 import { createRequire } from 'node:module';
 import { pathToFileURL } from 'node:url';
@@ -14,12 +15,13 @@ function check(what, ok, detail = '') {
   if (ok) passed++; else failed++;
   if (!ok) console.log(`FAIL ${what} ${detail}`);
 }
-function throws(what, f, message) {
+function throws(what, f, message, code) {
   try {
     f();
     check(what, false, '(nothing was thrown)');
   } catch (error) {
-    check(what, error instanceof Error && error.message === message, `(${error.message})`);
+    check(what, error instanceof Error && error.message === message && error.code === code,
+          `(${error.message}, ${error.code})`);
   }
 }
 
@@ -55,8 +57,56 @@ check('text, blob and NULL arguments as in any SQLite; NaN as NULL',
       odd.join() === '1,1,1,,real', odd.join());
 
 throws('a call with three arguments is an Error with SQLite\'s message',
-       () => db.exec('SELECT distance(1, 2, 3)'), 'wrong number of arguments to function distance()');
-throws('a missing table too', () => db.prepare('SELECT * FROM nowhere'), 'no such table: nowhere');
+       () => db.exec('SELECT distance(1, 2, 3)'), 'wrong number of arguments to function distance()',
+       'SQLITE_ERROR');
+throws('a missing table too', () => db.prepare('SELECT * FROM nowhere'), 'no such table: nowhere',
+       'SQLITE_ERROR');
+db.run('CREATE TABLE code(k TEXT PRIMARY KEY, v NOT NULL)');
+db.run("INSERT INTO code VALUES ('a', 1)");
+for (const [sql, message, code, errno] of [
+  ["INSERT INTO code VALUES ('a', 2)", 'UNIQUE constraint failed: code.k', 'SQLITE_CONSTRAINT_PRIMARYKEY', 1555],
+  ["INSERT INTO code VALUES ('b', NULL)", 'NOT NULL constraint failed: code.v', 'SQLITE_CONSTRAINT_NOTNULL', 1299],
+]) {
+  let error;
+  try { db.run(sql); } catch (e) { error = e; }
+  check(`${code} carries its name and number`, error?.message === message && error.code === code &&
+        error.errno === errno, `${error?.message} ${error?.code} ${error?.errno}`);
+}
+
+// Text goes in and comes back as SQLite holds it: U+0000 inside a value,
+// a lone surrogate as U+FFFD (EF BF BD), bytes that are not UTF-8 as one
+// U+FFFD per bad sequence whatever the length.
+const text = one("SELECT ?1, hex(?1), hex(?2), CAST(x'61ff62' AS TEXT), " +
+                 "CAST(x'61ff62' || zeroblob(0) || x'6263646566676869707172737475767778ff' AS TEXT)",
+                 ['a\u0000b', '\ud800']);
+check('text is faithful both ways', JSON.stringify(text) === JSON.stringify(
+  ['a\u0000b', '610062', 'EFBFBD', 'a\ufffdb', 'a\ufffdbbcdefghipqrstuvwx\ufffd']), JSON.stringify(text));
+const wide = new Database(null, { safeIntegers: true });
+check('safeIntegers returns every INTEGER as a BigInt',
+      JSON.stringify(wide.exec('SELECT 1, 2.5')[0].values, (k, v) => typeof v === 'bigint' ? `${v}n` : v) ===
+      '[["1n",2.5]]');
+wide.close();
+
+// sql.js's everyday API beside exec: each, iterateStatements and functions
+// written in JS, which may not replace the geodesic ones.
+const rows = [];
+let finished = false;
+db.each('SELECT value AS v FROM json_each(?)', ['[1,2]'], (row) => rows.push(row.v), () => { finished = true; });
+check('each gives every row, then calls done', rows.join() === '1,2' && finished);
+const seen = [];
+for (const statement of db.iterateStatements('CREATE TABLE it(a); INSERT INTO it VALUES (7); SELECT a FROM it')) {
+  while (statement.step()) seen.push(statement.get()[0]);
+}
+check('iterateStatements runs each statement after the one before', seen.join() === '7');
+db.create_function('halve', (x) => (typeof x === 'number' ? x / 2 : null));
+db.create_function('fails', () => { throw new Error('no good'); });
+check('a JS function answers in SQL', one("SELECT halve(5), halve('x'), typeof(halve(4))").join() === '2.5,,integer');
+throws('a JS function that throws fails the query with its message', () => db.exec('SELECT fails()'),
+       'no good', 'SQLITE_ERROR');
+throws('the geodesic functions cannot be replaced', () => db.create_function('distance', () => 0),
+       'distance() is one of the geodesic functions built into this module; give your function another name');
+check('FTS5 and Geopoly are built in', one("SELECT geopoly_area('[[0,0],[1,0],[1,1],[0,1],[0,0]]'), " +
+      "(SELECT count(*) FROM pragma_compile_options WHERE compile_options = 'ENABLE_FTS5')").join() === '1,1');
 
 db.run('CREATE TABLE place(name TEXT, lat REAL, lon REAL)');
 const insert = db.prepare('INSERT INTO place VALUES ($name, $lat, $lon)');
@@ -71,7 +121,7 @@ check('export() and new Database(bytes) keep the rows', row.name === 'Nairobi' &
       JSON.stringify(row));
 copy.close();
 throws('bytes that are not a database are refused', () => new Database(new Uint8Array(4096).fill(1)),
-       'file is not a database');
+       'file is not a database', 'SQLITE_NOTADB');
 db.close();
 throws('a closed database says so', () => db.exec('SELECT 1'), 'Database closed');
 
