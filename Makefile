@@ -12,7 +12,9 @@
 #   make arm64      geodesy.so for aarch64, checked under qemu: same bits as the native build
 #   make wasm       SQLite and the functions in WebAssembly, and its npm package, in build-wasm/
 #   make wasm-test  the WebAssembly module's every result bit against the transcription on musl's maths
-#   make browser-test  the demo page in headless Chromium: a query, two clicks, a screenshot
+#   make site       the demo page, assembled in build-wasm/site (make serve serves it on 127.0.0.1:8000)
+#   make browser-test  the demo page in headless Chromium; the package bundled by esbuild and
+#                   Rollup in a page and a module Worker; its types under tsc --strict
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
 #   make fresh-machine  make demo and make test in a bare Debian 12 chroot (root only)
 #   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, a node catching up
@@ -62,7 +64,7 @@ WASM_SQLITE := build-wasm/sqlite
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
-  cluster cluster-test fresh-machine wasm-sqlite \
+  cluster cluster-test fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-build accuracy clean help
 
@@ -151,14 +153,27 @@ wasm-test: packages-wasm-test wasm
 	  --host node tests/hosts/wasm_host.js build-wasm/package
 	tests/packages/check_wasm_package.sh build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
-BROWSER_TEST := tests/browser/node_modules/puppeteer-core
-$(BROWSER_TEST): | packages-node
+BROWSER_TEST := tests/browser/node_modules/.installed
+$(BROWSER_TEST): tests/browser/package.json | packages-node
 	cd tests/browser && npm install --no-package-lock --no-audit --no-fund
+	touch $@
 
-browser-test: packages-browser-test wasm $(BROWSER_TEST)
+# The demo page, assembled from the package as a user would serve it.
+site: wasm
 	rm -rf build-wasm/site && mkdir -p build-wasm/site
 	cp wasm/demo/* build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm build-wasm/site/
+	@echo "assembled build-wasm/site; make serve serves it"
+
+serve: site
+	@echo "serving build-wasm/site at http://127.0.0.1:8000/ (Ctrl+C stops)"
+	$(PYTHON) -m http.server --bind 127.0.0.1 --directory build-wasm/site 8000
+
+# The demo page, the package bundled by esbuild and Rollup in a page and a
+# module Worker, and its declarations under tsc --strict.
+browser-test: packages-browser-test site $(BROWSER_TEST)
 	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
+	node tests/browser/apps_test.js build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
+	tests/browser/types_check.sh build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
 # The cluster node, built offline from Debian's Go sources of go-dqlite, with
 # the extension linked in (libgeodesy.a, entry point sqlite3_geodesy_init).

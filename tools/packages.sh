@@ -28,6 +28,8 @@ windows       @test @node g++-mingw-w64-x86-64 wine64
 arm64         @test @node g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
 wasm          cmake make @node emscripten
 wasm-test     @wasm python3 musl-dev gcc
+site          @wasm
+serve         @wasm python3
 browser-test  @wasm chromium
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl

@@ -7,8 +7,12 @@
 if (!Module['instantiateWasm'] && !Module['wasmBinary'] && typeof fetch === 'function' &&
     !(typeof process === 'object' && process.versions && process.versions.node)) {
   Module['instantiateWasm'] = function (imports, receive) {
+    var here = typeof location === 'object' ? location.href : undefined;
     var url = String(wasmBinaryFile);
-    var fromFile = typeof location === 'object' && location.protocol === 'file:';
+    try {
+      url = new URL(url, here).href;  // the full URL, for the messages below
+    } catch (error) { /* keep it as given */ }
+    var fromFile = /^file:/.test(url);
     fetch(url, { credentials: 'same-origin' }).then(function (response) {
       if (!response.ok) {
         throw new Error('could not fetch ' + url + ': HTTP ' + response.status +

@@ -11,59 +11,19 @@
 // Every wait is bounded, and the browser is ended by its PID if it does
 // not close.
 'use strict';
-const fs = require('fs');
-const http = require('http');
-const os = require('os');
-const path = require('path');
-const puppeteer = require('puppeteer-core');
+const { WAIT_MS, check, serve, run } = require('./harness');
 
 const [site, screenshot] = process.argv.slice(2);
-const WAIT_MS = 30000;
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
-                '.wasm': 'application/wasm', '.png': 'image/png' };
 
-let passed = 0;
-let failed = 0;
-function check(what, ok, detail) {
-  if (ok) passed++; else failed++;
-  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}${ok ? '' : ` (${detail})`}`);
-}
-
-function serve(root) {
-  const server = http.createServer((request, response) => {
-    const name = path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
-    const file = path.join(root, name === '/' ? 'index.html' : name);
-    if (!file.startsWith(root) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-      response.writeHead(404).end();
-      return;
-    }
-    response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
-    fs.createReadStream(file).pipe(response);
-  });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
-}
-
-let browserPid = null;  // ended by PID if the test runs out of time
-
-async function main() {
-  const server = await serve(path.resolve(site));
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'geodesy-chromium-'));
-  const browser = await puppeteer.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    userDataDir: profile,
-    timeout: WAIT_MS,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
-  const pid = browserPid = browser.process().pid;
+run('browser test', 120000, async (browser) => {
+  const server = await serve(site);
   try {
     const page = await browser.newPage();
     page.setDefaultTimeout(WAIT_MS);
     await page.setViewport({ width: 1500, height: 600 });
     const errors = [];
     page.on('pageerror', (error) => errors.push(error.message));
-    await page.goto(`http://127.0.0.1:${server.address().port}/`);
+    await page.goto(server.url);
     await page.waitForSelector('body[data-ready="true"]');
     check('the module loads and the page is ready',
           /^Ready: SQLite 3\./.test(await page.$eval('#status', (e) => e.textContent)), 'status');
@@ -110,29 +70,6 @@ async function main() {
     await page.screenshot({ path: screenshot });
     console.log(`screenshot: ${screenshot}`);
   } finally {
-    const closed = browser.close().then(() => true);
-    const late = new Promise((resolve) => setTimeout(resolve, 10000, false));
-    if (!(await Promise.race([closed, late]))) {
-      try { process.kill(pid, 'SIGKILL'); } catch (e) { /* already gone */ }
-    }
     server.close();
-    fs.rmSync(profile, { recursive: true, force: true });
   }
-}
-
-const deadline = setTimeout(() => {
-  console.log('FAIL: the browser test did not finish within 120 s');
-  if (browserPid !== null) {
-    try { process.kill(browserPid, 'SIGKILL'); } catch (e) { /* already gone */ }
-  }
-  process.exit(1);
-}, 120000);
-main().then(() => {
-  clearTimeout(deadline);
-  console.log(`browser test: ${passed} passed, ${failed} failed`);
-  process.exit(failed ? 1 : 0);
-}, (error) => {
-  clearTimeout(deadline);
-  console.log(`FAIL: ${error.stack || error}`);
-  process.exit(1);
 });

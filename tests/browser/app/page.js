@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+// A small app as a user writes it, bundled for the browser by esbuild or
+// Rollup (apps_test.js): the package's ES module entry in a page, in a
+// module Worker (worker.js), and a database kept across reloads.
+// It reports on window.report for the test to read.
+import initSqliteGeodesy from 'sqlite-geodesy-wasm';
+
+const report = {};
+window.report = report;
+
+async function main() {
+  // #missing asks for a .wasm that is not there, to see the error.
+  const options = location.hash === '#missing' ? { locateFile: () => 'missing.wasm' } : {};
+  const { Database, storage } = await initSqliteGeodesy(options);
+  if (location.hash === '#measure') return measureSaves(Database);
+  const db = new Database();
+  report.page = db.exec('SELECT distance(0, 0, 0, 1), azimut_start(0, 0, 0, -1)')[0].values[0];
+  db.close();
+
+  // Each load adds a row to a saved database and reports how many there are.
+  const saved = await Database.open('visits.db');
+  saved.run('CREATE TABLE IF NOT EXISTS visit(at TEXT)');
+  saved.run("INSERT INTO visit VALUES (datetime('now'))");
+  await saved.save();
+  report.visits = saved.exec('SELECT count(*) FROM visit')[0].values[0][0];
+  report.storage = await storage();
+  saved.close();
+
+  const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+  report.worker = await new Promise((resolve) => { worker.onmessage = (event) => resolve(event.data); });
+}
+
+// What save() costs: it writes the whole file each time.
+async function measureSaves(Database) {
+  report.saves = {};
+  for (const megabytes of [10, 100]) {
+    const db = await Database.open(`size-${megabytes}.db`);
+    db.run('CREATE TABLE filler(b BLOB)');
+    db.run('WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ' +
+           'INSERT INTO filler SELECT randomblob(1048576) FROM n', [megabytes]);
+    const times = [];
+    for (let i = 0; i < 3; i++) {
+      const start = performance.now();
+      await db.save();
+      times.push(performance.now() - start);
+    }
+    report.saves[megabytes] = Math.min(...times);
+    db.close();
+    await Database.remove(`size-${megabytes}.db`);
+  }
+}
+
+main().then(() => { report.done = true; }, (error) => { report.error = error.message; });

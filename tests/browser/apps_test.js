@@ -1,0 +1,93 @@
+#!/usr/bin/env node
+// SPDX-License-Identifier: MIT
+// The package in apps bundled as users bundle them (make browser-test):
+//
+//   node apps_test.js sqlite-geodesy-wasm-VERSION.tgz
+//
+// For esbuild and for Rollup, the tarball is installed into a fresh project
+// holding app/, bundled for the browser exactly as docs/browser.md says,
+// with the .wasm copied beside the bundle, served on 127.0.0.1 and opened
+// in headless Chromium. The page and its module Worker must give the bits
+// that the CommonJS entry gives in Node.js; a saved database must survive
+// a reload; a missing .wasm must be named in the error. Then it prints
+// what saving a 10 MB and a 100 MB database costs.
+'use strict';
+const { execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { WAIT_MS, check, serve, run } = require('./harness');
+
+const tarball = path.resolve(process.argv[2]);
+const tools = path.join(__dirname, 'node_modules');
+const BUNDLERS = {
+  esbuild: [path.join(tools, '.bin', 'esbuild'), 'page.js', 'worker.js', '--bundle',
+            '--format=esm', '--platform=browser', '--outdir=dist'],
+  rollup: [path.join(tools, '.bin', 'rollup'), '-c'],
+};
+
+// A fresh project with the app, bundled; returns its dist folder.
+function bundle(name) {
+  const work = fs.mkdtempSync(path.join(os.tmpdir(), `geodesy-${name}-`));
+  fs.cpSync(path.join(__dirname, 'app'), work, { recursive: true });
+  fs.writeFileSync(path.join(work, 'package.json'), '{ "private": true, "type": "module" }\n');
+  execFileSync('npm', ['install', '--no-audit', '--no-fund', '--no-package-lock', '--loglevel=error',
+                       tarball], { cwd: work, stdio: 'inherit' });
+  fs.symlinkSync(path.join(tools, '@rollup'), path.join(work, 'node_modules', '@rollup'));
+  const [command, ...args] = BUNDLERS[name];
+  execFileSync(command, args, { cwd: work, stdio: 'inherit' });
+  const dist = path.join(work, 'dist');
+  fs.copyFileSync(path.join(work, 'node_modules/sqlite-geodesy-wasm/sqlite-geodesy.wasm'),
+                  path.join(dist, 'sqlite-geodesy.wasm'));
+  fs.copyFileSync(path.join(work, 'index.html'), path.join(dist, 'index.html'));
+  return { work, dist };
+}
+
+async function report(page, url) {
+  await page.goto(url);
+  await page.waitForFunction(() => window.report && (window.report.done || window.report.error !== undefined));
+  return page.evaluate(() => JSON.parse(JSON.stringify(window.report)));
+}
+
+run('bundled apps', 300000, async (browser) => {
+  let expected = null;
+  for (const name of Object.keys(BUNDLERS)) {
+    const { work, dist } = bundle(name);
+    if (expected === null) {
+      const init = require(path.join(work, 'node_modules/sqlite-geodesy-wasm'));
+      const { Database } = await init();
+      const db = new Database();
+      expected = {
+        page: db.exec('SELECT distance(0, 0, 0, 1), azimut_start(0, 0, 0, -1)')[0].values[0],
+        worker: db.exec('SELECT project_lat(0, 0, 90, 1e6), project_lon(0, 0, 90, 1e6)')[0].values[0],
+      };
+    }
+    const server = await serve(dist);
+    try {
+      const page = await browser.newPage();
+      page.setDefaultTimeout(WAIT_MS);
+      const first = await report(page, server.url);
+      check(`${name}: the page gives Node.js's bits`,
+            JSON.stringify(first.page) === JSON.stringify(expected.page), JSON.stringify(first));
+      check(`${name}: the module Worker gives Node.js's bits`,
+            JSON.stringify(first.worker) === JSON.stringify(expected.worker), JSON.stringify(first));
+      const again = await report(page, server.url);
+      check(`${name}: a saved database survives a reload (${again.storage})`,
+            again.visits === first.visits + 1 && first.visits >= 1, JSON.stringify([first, again]));
+      const missing = await report(page, `${server.url}?missing#missing`);
+      check(`${name}: a missing .wasm is named in the error`,
+            /could not fetch http:\/\/127\.0\.0\.1:\d+\/missing\.wasm: HTTP 404/.test(missing.error || ''),
+            missing.error);
+      if (name === 'esbuild') {
+        const measured = await report(page, `${server.url}?measure#measure`);
+        for (const [megabytes, ms] of Object.entries(measured.saves || {})) {
+          console.log(`save() of a ${megabytes} MB database (${first.storage}): ${ms.toFixed(0)} ms`);
+        }
+      }
+      await page.close();
+    } finally {
+      server.close();
+      fs.rmSync(work, { recursive: true, force: true });
+    }
+  }
+});

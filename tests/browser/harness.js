@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+// What the browser tests share: a static server on 127.0.0.1, Debian's
+// headless Chromium with a fresh profile, checks that count, and a run
+// bounded in time that ends the browser by its PID however it stops.
+'use strict';
+const fs = require('fs');
+const http = require('http');
+const os = require('os');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const WAIT_MS = 30000;
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript',
+                '.css': 'text/css', '.wasm': 'application/wasm', '.png': 'image/png',
+                '.json': 'application/json' };
+
+let passed = 0;
+let failed = 0;
+function check(what, ok, detail) {
+  if (ok) passed++; else failed++;
+  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}${ok ? '' : ` (${detail})`}`);
+}
+
+// Serves root on 127.0.0.1, on a port the system picks.
+function serve(root) {
+  root = path.resolve(root);
+  const server = http.createServer((request, response) => {
+    const name = path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
+    const file = path.join(root, name === '/' ? 'index.html' : name);
+    if (!file.startsWith(root) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+    fs.createReadStream(file).pipe(response);
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => {
+    server.url = `http://127.0.0.1:${server.address().port}/`;
+    resolve(server);
+  }));
+}
+
+let browserPid = null;
+
+// Runs body(browser) in a fresh headless Chromium, all within limitMs, and
+// exits with the checks' summary.
+function run(name, limitMs, body) {
+  const deadline = setTimeout(() => {
+    console.log(`FAIL: ${name} did not finish within ${limitMs / 1000} s`);
+    if (browserPid !== null) {
+      try { process.kill(browserPid, 'SIGKILL'); } catch (e) { /* already gone */ }
+    }
+    process.exit(1);
+  }, limitMs);
+  const main = async () => {
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'geodesy-chromium-'));
+    const browser = await puppeteer.launch({
+      executablePath: '/usr/bin/chromium',
+      headless: true,
+      userDataDir: profile,
+      timeout: WAIT_MS,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    });
+    const pid = browserPid = browser.process().pid;
+    try {
+      await body(browser);
+    } finally {
+      const closed = browser.close().then(() => true);
+      const late = new Promise((resolve) => setTimeout(resolve, 10000, false));
+      if (!(await Promise.race([closed, late]))) {
+        try { process.kill(pid, 'SIGKILL'); } catch (e) { /* already gone */ }
+      }
+      fs.rmSync(profile, { recursive: true, force: true });
+    }
+  };
+  main().then(() => {
+    clearTimeout(deadline);
+    console.log(`${name}: ${passed} passed, ${failed} failed`);
+    process.exit(failed ? 1 : 0);
+  }, (error) => {
+    clearTimeout(deadline);
+    console.log(`FAIL: ${error.stack || error}`);
+    process.exit(1);
+  });
+}
+
+module.exports = { WAIT_MS, check, serve, run };
