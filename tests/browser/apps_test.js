@@ -5,9 +5,9 @@
 //   node apps_test.js sqlite-geodesy-wasm-VERSION.tgz
 //
 // For esbuild and for Rollup, the tarball is installed into a fresh project
-// holding app/, bundled for the browser exactly as docs/browser.md says,
-// with the .wasm copied beside the bundle, served on 127.0.0.1 and opened
-// in headless Chromium. The page and its module Worker must give the bits
+// holding app/, which is bundled by the commands (and Rollup's config) that
+// docs/browser.md gives, run as they stand, then served on 127.0.0.1 and
+// opened in headless Chromium. The page and its module Worker must give the bits
 // that the CommonJS entry gives in Node.js; a saved database must survive
 // a reload; a missing .wasm must be named in the error. Then it prints
 // what saving a 10 MB and a 100 MB database costs.
@@ -20,25 +20,38 @@ const { WAIT_MS, check, serve, run } = require('./harness');
 
 const tarball = path.resolve(process.argv[2]);
 const tools = path.join(__dirname, 'node_modules');
-const BUNDLERS = {
-  esbuild: [path.join(tools, '.bin', 'esbuild'), 'page.js', 'worker.js', '--bundle',
-            '--format=esm', '--platform=browser', '--outdir=dist'],
-  rollup: [path.join(tools, '.bin', 'rollup'), '-c'],
-};
+const BUNDLERS = { esbuild: '### With esbuild', rollup: '### With Rollup' };
 
-// A fresh project with the app, bundled; returns its dist folder.
+// The code blocks of docs/browser.md under heading, by language.
+function docsBlocks(heading) {
+  const text = fs.readFileSync(path.join(__dirname, '../../docs/browser.md'), 'utf8');
+  const start = text.indexOf(`${heading}\n`);
+  const section = text.slice(start, text.indexOf('\n#', start + heading.length));
+  const blocks = {};
+  for (const [, lang, body] of section.matchAll(/^```(\w+)\n([\s\S]*?)^```$/gm)) blocks[lang] = body;
+  return blocks;
+}
+
+// A fresh project with the app, bundled as the docs say; returns its dist.
 function bundle(name) {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), `geodesy-${name}-`));
   fs.cpSync(path.join(__dirname, 'app'), work, { recursive: true });
   fs.writeFileSync(path.join(work, 'package.json'), '{ "private": true, "type": "module" }\n');
   execFileSync('npm', ['install', '--no-audit', '--no-fund', '--no-package-lock', '--loglevel=error',
                        tarball], { cwd: work, stdio: 'inherit' });
-  fs.symlinkSync(path.join(tools, '@rollup'), path.join(work, 'node_modules', '@rollup'));
-  const [command, ...args] = BUNDLERS[name];
-  execFileSync(command, args, { cwd: work, stdio: 'inherit' });
+  // The bundlers are this test's pinned copies, where npx finds them.
+  const modules = path.join(work, 'node_modules');
+  fs.mkdirSync(path.join(modules, '.bin'), { recursive: true });
+  for (const tool of ['esbuild', '@esbuild', 'rollup', '@rollup']) {
+    fs.symlinkSync(path.join(tools, tool), path.join(modules, tool));
+  }
+  for (const tool of ['esbuild', 'rollup']) {
+    fs.symlinkSync(fs.realpathSync(path.join(tools, '.bin', tool)), path.join(modules, '.bin', tool));
+  }
+  const blocks = docsBlocks(BUNDLERS[name]);
+  if (blocks.js) fs.writeFileSync(path.join(work, 'rollup.config.mjs'), blocks.js);
+  execFileSync('bash', ['-euo', 'pipefail', '-c', blocks.sh], { cwd: work, stdio: 'inherit' });
   const dist = path.join(work, 'dist');
-  fs.copyFileSync(path.join(work, 'node_modules/sqlite-geodesy-wasm/sqlite-geodesy.wasm'),
-                  path.join(dist, 'sqlite-geodesy.wasm'));
   fs.copyFileSync(path.join(work, 'index.html'), path.join(dist, 'index.html'));
   return { work, dist };
 }
