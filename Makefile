@@ -158,13 +158,24 @@ $(BROWSER_TEST): tests/browser/package.json | packages-node
 	cd tests/browser && npm install --no-package-lock --no-audit --no-fund
 	touch $@
 
-# The demo page, assembled from the package as a user would serve it.
-site: wasm
+# The demo page, assembled from the package as a user would serve it, with
+# its map's data from npm (installed once into wasm/demo/node_modules).
+DEMO_DATA := wasm/demo/node_modules/.installed
+$(DEMO_DATA): wasm/demo/package.json | packages-node
+	cd wasm/demo && npm install --no-package-lock --no-audit --no-fund
+	touch $@
+
+site: packages-site wasm $(DEMO_DATA)
 	rm -rf build-wasm/site && mkdir -p build-wasm/site
-	cp wasm/demo/* build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm build-wasm/site/
+	cp wasm/demo/index.html wasm/demo/demo.css wasm/demo/demo.js wasm/demo/sql-worker.js \
+	  build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm \
+	  wasm/demo/node_modules/world-atlas/countries-50m.json \
+	  wasm/demo/node_modules/topojson-client/dist/topojson-client.min.js build-wasm/site/
+	cp wasm/demo/node_modules/world-atlas/LICENSE build-wasm/site/LICENSE.world-atlas.txt
+	cp wasm/demo/node_modules/topojson-client/LICENSE build-wasm/site/LICENSE.topojson-client.txt
 	@echo "assembled build-wasm/site; make serve serves it"
 
-serve: site
+serve: packages-serve site
 	@echo "serving build-wasm/site at http://127.0.0.1:8000/ (Ctrl+C stops)"
 	$(PYTHON) -m http.server --bind 127.0.0.1 --directory build-wasm/site 8000
 

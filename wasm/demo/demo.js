@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The demo page: a world map on which two clicks draw the geodesic between
 // them (from project_lat/project_lon steps along it), and a SQL box whose
-// queries run in a Web Worker.
+// queries run in a Web Worker on a database saved in the browser.
 'use strict';
 
 const CITIES = [
@@ -14,61 +14,130 @@ const CITIES = [
   ['Nairobi', -1.3192, 36.9278], ['Lima', -12.0241, -77.112],
 ];
 
+// Each example that needs the cities makes their table first, so that any
+// of them can run alone, in any order, and again.
+const CITY_TABLE =
+  'CREATE TABLE IF NOT EXISTS city(name TEXT PRIMARY KEY, lat REAL, lon REAL);\n' +
+  'INSERT OR IGNORE INTO city VALUES ' +
+  CITIES.map(([n, lat, lon]) => `('${n}', ${lat}, ${lon})`).join(', ') + ';\n';
 const EXAMPLES = {
   'Heathrow to JFK': document.getElementById('sql').value,
   '1000 km from the pole':
     'SELECT project_lat(90, 10, 0, 1e6) AS lat, project_lon(90, 10, 0, 1e6) AS lon;',
-  'Cities table':
-    "CREATE TABLE IF NOT EXISTS city(name TEXT, lat REAL, lon REAL);\n" +
-    'DELETE FROM city;\n' +
-    'INSERT INTO city VALUES ' +
-    CITIES.map(([n, lat, lon]) => `('${n}', ${lat}, ${lon})`).join(', ') + ';\n' +
+  'Longest routes': CITY_TABLE +
     'SELECT a.name AS "from", b.name AS "to", round(distance(a.lat, a.lon, b.lat, b.lon) / 1000, 1) AS km\n' +
     'FROM city a JOIN city b ON a.name < b.name ORDER BY km DESC LIMIT 10;',
-  'Within 3000 km of Dubai':
-    "SELECT name, round(distance(25.2532, 55.3657, lat, lon) / 1000) AS km FROM city\n" +
-    "WHERE km < 3000 ORDER BY km;  -- run 'Cities table' first",
+  'Within 4000 km of Dubai': CITY_TABLE +
+    'SELECT name, round(distance(25.2532, 55.3657, lat, lon) / 1000) AS km FROM city\n' +
+    'WHERE distance(25.2532, 55.3657, lat, lon) < 4e6 ORDER BY km;',
   'Wrap project_lon':
     'SELECT lon, lon - 360 * round(lon / 360.0) AS wrapped\n' +
     'FROM (SELECT project_lon(0, 170, 90, 2e6) AS lon);',
   'An error': 'SELECT distance(1, 2, 3);',
 };
 
+const status = document.getElementById('status');
+const frame = document.getElementById('map-frame');
 const canvas = document.getElementById('map');
 const context = canvas.getContext('2d');
 const route = document.getElementById('route');
+const warning = document.getElementById('antipodal-warning');
 let db = null;
+let world = null;  // land and borders, as GeoJSON
+let size = { width: 0, height: 0 };  // the map's size in CSS pixels
 let points = [];
 
 function toPixel(lat, lon) {
   const wrapped = lon - 360 * Math.round(lon / 360);
-  return [(wrapped + 180) / 360 * canvas.width, (90 - lat) / 180 * canvas.height];
+  return [(wrapped + 180) / 360 * size.width, (90 - lat) / 180 * size.height];
+}
+
+// The canvas holds devicePixelRatio pixels for each CSS pixel, so that
+// lines and labels stay sharp on a 2x screen; drawing is in CSS pixels.
+function resize() {
+  const width = frame.clientWidth;
+  const height = Math.round(width / 2);
+  const ratio = window.devicePixelRatio || 1;
+  canvas.style.height = `${height}px`;
+  canvas.width = Math.round(width * ratio);
+  canvas.height = Math.round(height * ratio);
+  context.setTransform(ratio, 0, 0, ratio, 0, 0);
+  size = { width, height };
+  show();
+}
+
+// The rings of land's polygons, as lists of [lon, lat].
+function rings(geometry) {
+  const polygons = geometry.type === 'Polygon' ? [geometry.coordinates] : geometry.coordinates;
+  return polygons.flat();
+}
+
+// Traces lines of [lon, lat], each kept continuous across ±180° (a step
+// of more than 180° is taken the short way round) and drawn at three
+// offsets of a turn, so that what crosses the map's edge comes back on
+// the other side and no false line spans the map.
+function trace(lines, closed) {
+  for (const offset of [-360, 0, 360]) {
+    for (const line of lines) {
+      let previous = null;
+      for (let [lon, lat] of line) {
+        if (previous !== null) lon += 360 * Math.round((previous - lon) / 360);
+        const x = (lon + offset + 180) / 360 * size.width;
+        const y = (90 - lat) / 180 * size.height;
+        if (previous === null) context.moveTo(x, y); else context.lineTo(x, y);
+        previous = lon;
+      }
+      if (closed) context.closePath();
+    }
+  }
 }
 
 function drawMap() {
   context.fillStyle = '#dfeaf3';
-  context.fillRect(0, 0, canvas.width, canvas.height);
-  context.lineWidth = 1;
-  for (let lon = -180; lon <= 180; lon += 15) {
-    context.strokeStyle = lon % 90 === 0 ? '#7f97ad' : '#b6c6d5';
-    const [x] = toPixel(0, lon === 180 ? 179.999 : lon);
-    context.beginPath(); context.moveTo(x, 0); context.lineTo(x, canvas.height); context.stroke();
+  context.fillRect(0, 0, size.width, size.height);
+  if (world) {
+    const land = world.land.features.flatMap((feature) => rings(feature.geometry));
+    context.beginPath();
+    trace(land, true);
+    context.fillStyle = '#efe8d6';
+    context.fill('evenodd');
+    context.beginPath();
+    trace(land, true);
+    context.strokeStyle = '#a89c80';
+    context.lineWidth = 0.7;
+    context.stroke();
+    context.beginPath();
+    trace(world.borders.coordinates, false);
+    context.strokeStyle = '#c9bfa8';
+    context.lineWidth = 0.6;
+    context.stroke();
   }
-  for (let lat = -75; lat <= 75; lat += 15) {
-    context.strokeStyle = lat === 0 ? '#7f97ad' : '#b6c6d5';
+  context.lineWidth = 0.5;
+  context.strokeStyle = 'rgba(90, 120, 150, 0.35)';
+  context.beginPath();
+  for (let lon = -150; lon <= 150; lon += 30) {
+    const [x] = toPixel(0, lon);
+    context.moveTo(x, 0); context.lineTo(x, size.height);
+  }
+  for (let lat = -60; lat <= 60; lat += 30) {
     const [, y] = toPixel(lat, 0);
-    context.beginPath(); context.moveTo(0, y); context.lineTo(canvas.width, y); context.stroke();
+    context.moveTo(0, y); context.lineTo(size.width, y);
   }
-  context.font = '11px system-ui, sans-serif';
+  context.stroke();
+  // Cities: every dot, and the labels that fit without covering another.
+  context.font = '12px system-ui, sans-serif';
+  const taken = [];
   for (const [name, lat, lon] of CITIES) {
     const [x, y] = toPixel(lat, lon);
     context.fillStyle = '#1d2733';
     context.beginPath(); context.arc(x, y, 2.5, 0, 2 * Math.PI); context.fill();
-    context.fillStyle = '#3c4d5e';
-    // Beside the dot, or under it where the map's edge would cut it.
     const width = context.measureText(name).width;
-    if (x + 4 + width < canvas.width) context.fillText(name, x + 4, y - 3);
-    else context.fillText(name, x - width, y + 13);
+    const left = x + 4 + width < size.width ? x + 4 : x - 4 - width;
+    const box = [left - 1, y - 13, left + width + 1, y];
+    if (taken.some((t) => box[0] < t[2] && t[0] < box[2] && box[1] < t[3] && t[1] < box[3])) continue;
+    taken.push(box);
+    context.fillStyle = '#3c4d5e';
+    context.fillText(name, left, y - 3);
   }
 }
 
@@ -76,8 +145,8 @@ function drawPoint([lat, lon], label) {
   const [x, y] = toPixel(lat, lon);
   context.fillStyle = '#c2185b';
   context.beginPath(); context.arc(x, y, 5, 0, 2 * Math.PI); context.fill();
-  context.font = 'bold 13px system-ui, sans-serif';
-  context.fillText(label, x + 6, y + 14);
+  context.font = 'bold 14px system-ui, sans-serif';
+  context.fillText(label, x + 6, y + 15);
 }
 
 // The geodesic from a to b, drawn from points that project_lat and
@@ -96,7 +165,7 @@ function drawGeodesic([lat1, lon1], [lat2, lon2]) {
   for (let i = 0; i <= steps; i++) {
     const [lat, lon] = step.get([lat1, lon1, departs, metres * i / steps]);
     const [x, y] = toPixel(lat, lon);
-    if (previous === null || Math.abs(x - previous) > canvas.width / 2) context.moveTo(x, y);
+    if (previous === null || Math.abs(x - previous) > size.width / 2) context.moveTo(x, y);
     else context.lineTo(x, y);
     previous = x;
   }
@@ -109,15 +178,27 @@ function fixed(x, digits) {
   return x.toFixed(digits).replace('-', '−');
 }
 
+// A city by name with its coordinates as known; a clicked point with the
+// decimals that a click can tell apart.
 function describe(point) {
   const city = CITIES.find(([, lat, lon]) => lat === point[0] && lon === point[1]);
-  return (city ? city[0] + ' ' : '') + `(${fixed(point[0], 4)}, ${fixed(point[1], 4)})`;
+  if (city) return `${city[0]} (${fixed(point[0], 4)}, ${fixed(point[1], 4)})`;
+  return `(${fixed(point[0], point.decimals)}, ${fixed(point[1], point.decimals)})`;
+}
+
+// Pairs in or near the band where the inverse iteration can go wrong: a
+// longitude difference within a degree of 180 and the second point within
+// a degree of the first one's antipodal parallel.
+function nearlyAntipodal([lat1, lon1], [lat2, lon2]) {
+  const difference = Math.abs((((lon2 - lon1) % 360) + 540) % 360 - 180);
+  return difference >= 179 && Math.abs(lat1 + lat2) <= 1;
 }
 
 function show() {
   drawMap();
   points.forEach((p, i) => drawPoint(p, 'AB'[i]));
-  if (points.length < 2) {
+  warning.hidden = true;
+  if (points.length < 2 || !db) {
     route.innerHTML = points.length ? `<b>A</b> ${describe(points[0])}. Now click an end point.`
                                     : 'Click a start point on the map.';
     return;
@@ -129,28 +210,37 @@ function show() {
     `distance <span id="distance" data-metres="${metres}">${km} km</span>, ` +
     `departs at <span id="departs">${fixed(departs, 2)}°</span>, ` +
     `arrives at <span id="arrives">${fixed(arrives, 2)}°</span>`;
+  warning.hidden = !nearlyAntipodal(points[0], points[1]);
 }
 
-// A click picks the point under it, or the city within 6 pixels.
+// A click picks the city within 8 CSS pixels, or the point under it,
+// rounded to the decimals that one pixel of this map can tell apart.
 canvas.addEventListener('click', (event) => {
   if (!db) return;
   const box = canvas.getBoundingClientRect();
-  const x = (event.clientX - box.left) * canvas.width / box.width;
-  const y = (event.clientY - box.top) * canvas.height / box.height;
-  let point = [Math.round((90 - y / canvas.height * 180) * 100) / 100,
-               Math.round((x / canvas.width * 360 - 180) * 100) / 100];
+  const x = event.clientX - box.left;
+  const y = event.clientY - box.top;
+  const decimals = Math.max(0, Math.ceil(-Math.log10(360 / size.width)));
+  const round = (v) => Number(v.toFixed(decimals));
+  let point = [round(90 - y / size.height * 180), round(x / size.width * 360 - 180)];
+  point.decimals = decimals;
   for (const [, lat, lon] of CITIES) {
     const [cx, cy] = toPixel(lat, lon);
-    if (Math.hypot(cx - x, cy - y) <= 6) point = [lat, lon];
+    if (Math.hypot(cx - x, cy - y) <= 8) point = [lat, lon];
   }
   points = points.length === 2 ? [point] : points.concat([point]);
   show();
 });
 
+// Browsers load neither WebAssembly, nor Workers, nor the map's data from
+// a file:// page.
+const served = location.protocol !== 'file:';
+
 // The SQL box.
-const worker = new Worker('sql-worker.js');
+const worker = served ? new Worker('sql-worker.js') : null;
 const sqlBox = document.getElementById('sql');
 const runButton = document.getElementById('run');
+const forgetButton = document.getElementById('forget');
 const errorBox = document.getElementById('error');
 const resultsBox = document.getElementById('results');
 let lastQuery = 0;
@@ -177,13 +267,13 @@ function showResults(results) {
   if (!results.length) resultsBox.textContent = 'Done: no rows.';
 }
 
-function runQuery() {
+function send(message) {
   const id = ++lastQuery;
   errorBox.textContent = '';
-  worker.postMessage({ id, sql: sqlBox.value });
+  worker.postMessage({ id, ...message });
 }
 
-worker.onmessage = (event) => {
+if (worker) worker.onmessage = (event) => {
   const { id, results, error } = event.data;
   if (id !== lastQuery) return;
   if (error !== undefined) { errorBox.textContent = error; resultsBox.replaceChildren(); }
@@ -194,20 +284,42 @@ for (const [label, sql] of Object.entries(EXAMPLES)) {
   const button = document.createElement('button');
   button.type = 'button';
   button.textContent = label;
-  button.addEventListener('click', () => { sqlBox.value = sql; runQuery(); });
+  button.addEventListener('click', () => { sqlBox.value = sql; send({ sql }); });
   document.getElementById('examples').appendChild(button);
 }
-runButton.addEventListener('click', runQuery);
+runButton.addEventListener('click', () => send({ sql: sqlBox.value }));
+forgetButton.addEventListener('click', () => send({ forget: true }));
 sqlBox.addEventListener('keydown', (event) => {
-  if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) { event.preventDefault(); runQuery(); }
+  if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
+    event.preventDefault();
+    send({ sql: sqlBox.value });
+  }
 });
 
-drawMap();
-initSqliteGeodesy().then((sqlite) => {
-  db = new sqlite.Database();
-  runButton.disabled = false;
-  document.getElementById('status').textContent = `Ready: SQLite ${sqlite.sqliteVersion}.`;
-  document.body.dataset.ready = 'true';
-}, (error) => {
-  document.getElementById('status').textContent = `The module did not load: ${error}`;
-});
+window.addEventListener('resize', resize);
+resize();
+
+if (!served) {
+  status.textContent = 'This page must be served over HTTP: browsers do not load WebAssembly ' +
+    'from a file:// page. From the project, run make serve and open http://127.0.0.1:8000/ ' +
+    '(or run python3 -m http.server in this folder).';
+  status.className = 'problem';
+} else {
+  fetch('countries-50m.json').then((response) => response.json()).then((topology) => {
+    world = {
+      land: topojson.feature(topology, topology.objects.land),
+      borders: topojson.mesh(topology, topology.objects.countries, (a, b) => a !== b),
+    };
+    show();
+  }, (error) => { status.textContent = `The map's data did not load: ${error.message}`; });
+  initSqliteGeodesy().then((sqlite) => {
+    db = new sqlite.Database();
+    runButton.disabled = forgetButton.disabled = false;
+    status.textContent = `Ready: SQLite ${sqlite.sqliteVersion}.`;
+    document.body.dataset.ready = 'true';
+    show();
+  }, (error) => {
+    status.textContent = `The module did not load: ${error.message}`;
+    status.className = 'problem';
+  });
+}

@@ -1,17 +1,51 @@
 // SPDX-License-Identifier: MIT
-// The demo's SQL box runs here, so that a long query never blocks the page.
-// Receives {id, sql}; answers {id, results} or {id, error}.
+// The demo's SQL box runs here, so that a long query never blocks the page,
+// on a database saved in the browser after each query (Database.open and
+// save), so that the user's tables survive a reload. Receives {id, sql} or
+// {id, forget: true}; answers {id, results} or {id, error}, one message at
+// a time, in order.
 importScripts('sqlite-geodesy.js');
 
-const ready = initSqliteGeodesy().then(({ Database }) => new Database());
+const NAME = 'demo.db';
+let sqlite = null;
+let db = null;
+let saved = true;  // false when this browser keeps nothing: then the tables last as long as the page
 
-self.onmessage = (event) => {
-  const { id, sql } = event.data;
-  ready.then((db) => {
-    try {
-      self.postMessage({ id, results: db.exec(sql) });
-    } catch (error) {
-      self.postMessage({ id, error: error.message });
+async function open() {
+  sqlite = sqlite || await initSqliteGeodesy();
+  try {
+    db = await sqlite.Database.open(NAME);
+  } catch (error) {
+    db = new sqlite.Database();
+    saved = false;
+  }
+}
+
+async function handle({ id, sql, forget }) {
+  try {
+    if (db === null) await open();
+    if (forget) {
+      db.close();
+      if (saved) await sqlite.Database.remove(NAME);
+      await open();
+      self.postMessage({ id, results: [] });
+      return;
     }
-  }, (error) => self.postMessage({ id, error: `the module did not load: ${error}` }));
+    let results;
+    let failure;
+    try {
+      results = db.exec(sql);
+    } catch (error) {
+      failure = error;  // statements before the one that failed have run: keep them too
+    }
+    if (saved) await db.save();
+    self.postMessage(failure ? { id, error: failure.message } : { id, results });
+  } catch (error) {
+    self.postMessage({ id, error: db === null ? `the module did not load: ${error.message}` : error.message });
+  }
+}
+
+let queue = Promise.resolve();
+self.onmessage = (event) => {
+  queue = queue.then(() => handle(event.data));
 };
