@@ -9,7 +9,8 @@
 // docs/browser.md gives, run as they stand, then served on 127.0.0.1 and
 // opened in headless Chromium. The page and its module Worker must give the bits
 // that the CommonJS entry gives in Node.js; a saved database must survive
-// a reload; a missing .wasm must be named in the error. Then it prints
+// a reload, in OPFS and in IndexedDB; a missing .wasm must be named in
+// the error. Then it prints
 // what saving a 10 MB and a 100 MB database costs.
 'use strict';
 const { execFileSync } = require('child_process');
@@ -92,6 +93,14 @@ run('bundled apps', 300000, async (browser) => {
             /could not fetch http:\/\/127\.0\.0\.1:\d+\/missing\.wasm: HTTP 404/.test(missing.error || ''),
             missing.error);
       if (name === 'esbuild') {
+        // Where OPFS files cannot be written, databases are kept in IndexedDB.
+        const old = await browser.newPage();
+        await old.evaluateOnNewDocument(() => { delete FileSystemFileHandle.prototype.createWritable; });
+        const before = await report(old, server.url);
+        const after = await report(old, server.url);
+        check(`${name}: without writable OPFS files a saved database survives a reload (${after.storage})`,
+              after.storage === 'indexeddb' && after.visits === before.visits + 1, JSON.stringify([before, after]));
+        await old.close();
         const measured = await report(page, `${server.url}?measure#measure`);
         for (const [megabytes, ms] of Object.entries(measured.saves || {})) {
           console.log(`save() of a ${megabytes} MB database (${first.storage}): ${ms.toFixed(0)} ms`);

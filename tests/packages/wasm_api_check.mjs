@@ -30,6 +30,16 @@ check('the ES module and CommonJS entries are one function',
       initSqliteGeodesy === require('sqlite-geodesy-wasm'));
 
 const { Database, sqliteVersion } = await initSqliteGeodesy();
+
+// locateFile in Node.js: a path or a file: URL; a wrong one is named.
+const folder = `${process.cwd()}/node_modules/sqlite-geodesy-wasm/`;
+for (const [what, where] of [['a path', (file, dir) => dir + file],
+                             ['a file: URL', (file, dir) => pathToFileURL(dir + file).href]]) {
+  const found = await initSqliteGeodesy({ locateFile: where }).then((api) => api.sqliteVersion, (e) => e.message);
+  check(`locateFile may give ${what}`, found === sqliteVersion, found);
+}
+const wrong = await initSqliteGeodesy({ locateFile: () => '/nowhere/x.wasm' }).then(() => '', (e) => e.message);
+check('a wrong locateFile is named in the error', wrong.startsWith('could not read /nowhere/x.wasm: ENOENT'), wrong);
 const db = new Database();
 const one = (sql, params) => db.exec(sql, params)[0].values[0];
 
