@@ -2,14 +2,14 @@
 
 // geodesy-node runs one node of a dqlite cluster whose every SQLite
 // connection has the five geodesy functions: distance, azimut_start,
-// azimut_end, project_lat and project_lon.
+// azimut_end, project_lat and project_lon; and, as geodesy-node sql, a
+// client for such a cluster that never waits without bound or in silence.
 //
 //	geodesy-node --dir DIR --address HOST:PORT [--join HOST:PORT[,HOST:PORT...]]
 //	             [--tls-cert FILE --tls-key FILE --tls-ca FILE]
-//
-// Clients speak dqlite's wire protocol, for example go-dqlite's shell:
-//
-//	dqlite -s 127.0.0.1:9001,127.0.0.1:9002 geo "SELECT distance(0, 0, 0, 1)"
+//	             [--network-latency D] [--health HOST:PORT]
+//	geodesy-node sql --cluster HOST:PORT[,...] [--tls-cert F --tls-key F --tls-ca F]
+//	             [--timeout D] [--format table|csv|json] DATABASE [SQL...]
 //
 // dqlite replicates pages, not statements, and queries run on the leader,
 // so every voter must have the functions: this program links them in and
@@ -20,8 +20,8 @@ package main
 
 import (
 	"context"
-	"crypto/tls"
-	"crypto/x509"
+	"crypto/sha256"
+	"encoding/hex"
 	"errors"
 	"flag"
 	"fmt"
@@ -29,6 +29,7 @@ import (
 	"net"
 	"os"
 	"os/signal"
+	"path/filepath"
 	"strings"
 	"syscall"
 	"time"
@@ -41,15 +42,24 @@ const (
 	readyTimeout    = 2 * time.Minute  // to join the cluster, at start
 	handoverTimeout = 15 * time.Second // to hand leadership over, at SIGTERM
 	closeTimeout    = 10 * time.Second // to stop the node after that
+	// dqlite's heartbeat is 1.5 times this and its election timeout 15
+	// times: 50 ms fails a dead leader over in about 1 to 2 s and rides out
+	// stalls of a second without an election (docs/cluster.md has the
+	// measurements behind it).
+	defaultNetworkLatency = 50 * time.Millisecond
 )
 
 type config struct {
 	dir, address, join     string
 	tlsCert, tlsKey, tlsCA string
 	networkLatency         time.Duration
+	health                 string
 }
 
 func main() {
+	if len(os.Args) > 1 && os.Args[1] == "sql" {
+		os.Exit(runSQL(os.Args[2:]))
+	}
 	var c config
 	flag.StringVar(&c.dir, "dir", "", "folder for this node's data (created if missing)")
 	flag.StringVar(&c.address, "address", "", "HOST:PORT this node listens on and is known by")
@@ -57,11 +67,14 @@ func main() {
 	flag.StringVar(&c.tlsCert, "tls-cert", "", "this node's certificate (PEM)")
 	flag.StringVar(&c.tlsKey, "tls-key", "", "this node's private key (PEM)")
 	flag.StringVar(&c.tlsCA, "tls-ca", "", "the CA certificate that nodes' and clients' certificates must chain to (PEM)")
-	flag.DurationVar(&c.networkLatency, "network-latency", 0,
-		"average one-way latency between nodes; timeouts and elections scale with it (default: dqlite's)")
+	flag.DurationVar(&c.networkLatency, "network-latency", defaultNetworkLatency,
+		"average one-way latency between nodes; dqlite's heartbeat is 1.5 times it, its election timeout 15 times")
+	flag.StringVar(&c.health, "health", "",
+		"HOST:PORT (or :PORT, on 127.0.0.1) to serve /healthz, /readyz and /metrics over HTTP on")
 	flag.Usage = func() {
 		fmt.Fprint(os.Stderr, "usage: geodesy-node --dir DIR --address HOST:PORT [--join HOST:PORT[,HOST:PORT...]]\n"+
-			"                    [--tls-cert FILE --tls-key FILE --tls-ca FILE]\n\n")
+			"                    [--tls-cert FILE --tls-key FILE --tls-ca FILE] [--network-latency D] [--health HOST:PORT]\n"+
+			"       geodesy-node sql --help     (a client for the cluster)\n\n")
 		flag.PrintDefaults()
 	}
 	flag.Parse()
@@ -82,6 +95,9 @@ func run(c config) error {
 	if c.dir == "" || c.address == "" {
 		return errors.New("--dir and --address are required (see --help)")
 	}
+	if c.networkLatency <= 0 {
+		return errors.New("--network-latency must be positive")
+	}
 	var join []string
 	if c.join != "" {
 		join = strings.Split(c.join, ",")
@@ -95,9 +111,13 @@ func run(c config) error {
 	if tlsFlags != 0 && tlsFlags != 3 {
 		return errors.New("give all three of --tls-cert, --tls-key and --tls-ca, or none")
 	}
+	address, err := advertisedAddress(c.address, tlsFlags == 3)
+	if err != nil {
+		return err
+	}
 	if tlsFlags == 0 {
-		for _, address := range append([]string{c.address}, join...) {
-			if err := requireLoopback(address); err != nil {
+		for i, peer := range join {
+			if join[i], err = advertisedAddress(peer, false); err != nil {
 				return err
 			}
 		}
@@ -110,18 +130,16 @@ func run(c config) error {
 		return err
 	}
 
-	logger := log.New(os.Stderr, "geodesy-node "+c.address+": ", log.LstdFlags)
+	logger := log.New(os.Stderr, "geodesy-node "+address+": ", log.LstdFlags)
 	options := []app.Option{
-		app.WithAddress(c.address),
+		app.WithAddress(address),
 		app.WithCluster(join),
+		app.WithNetworkLatency(c.networkLatency),
 		app.WithLogFunc(func(level client.LogLevel, format string, a ...interface{}) {
 			if level >= client.LogWarn {
 				logger.Printf(level.String()+": "+format, a...)
 			}
 		}),
-	}
-	if c.networkLatency > 0 {
-		options = append(options, app.WithNetworkLatency(c.networkLatency))
 	}
 	if tlsFlags == 3 {
 		listen, dial, err := tlsConfigs(c.tlsCert, c.tlsKey, c.tlsCA)
@@ -129,24 +147,48 @@ func run(c config) error {
 			return err
 		}
 		options = append(options, app.WithTLS(listen, dial))
+		// With TLS, go-dqlite's node listens on an abstract Unix socket named
+		// after its ID, and every cluster's first node has the same ID, so a
+		// second cluster on the host would fail to bind. This version of
+		// go-dqlite takes a socket path only for externally accepted
+		// connections; its one other way to make the name unique is the
+		// instance name it adds for snaps, which is set here from the
+		// node's folder.
+		folder, err := filepath.Abs(c.dir)
+		if err != nil {
+			return err
+		}
+		sum := sha256.Sum256([]byte(folder))
+		os.Setenv("SNAP_INSTANCE_NAME", "geodesy-node-"+hex.EncodeToString(sum[:8]))
 	}
 
 	node, err := app.New(c.dir, options...)
 	if err != nil {
 		return err
 	}
+	var health *healthServer
+	if c.health != "" {
+		if health, err = serveHealth(c.health, logger); err != nil {
+			stop(node, logger)
+			return err
+		}
+	}
+	watching, stopWatching := context.WithCancel(context.Background())
+	go watch(watching, node, logger, health)
 	ctx, cancel := context.WithTimeout(context.Background(), readyTimeout)
 	err = node.Ready(ctx)
 	cancel()
 	if err != nil {
+		stopWatching()
 		stop(node, logger)
 		return fmt.Errorf("did not join the cluster within %v: %v", readyTimeout, err)
 	}
-	logger.Printf("ready, node id %d", node.ID())
+	logger.Printf("ready, node id %d, network latency %v", node.ID(), c.networkLatency)
 
 	signals := make(chan os.Signal, 1)
 	signal.Notify(signals, syscall.SIGTERM, syscall.SIGINT)
 	logger.Printf("%v: stopping", <-signals)
+	stopWatching()
 	stop(node, logger)
 	return nil
 }
@@ -172,19 +214,37 @@ func stop(node *app.App, logger *log.Logger) {
 	}
 }
 
-// requireLoopback refuses an address that is not on a loopback interface:
-// without TLS, whoever reaches the port can read and write the database.
-func requireLoopback(address string) error {
-	host, _, err := net.SplitHostPort(address)
+// advertisedAddress checks the address a node listens on and is known to
+// the cluster by. It must be one that others can reach: never 0.0.0.0 or
+// ::. Without TLS it must be on loopback, since whoever reaches the port
+// can read and write the database; and since dqlite then listens by itself
+// and takes only IPv4 addresses, localhost is given as 127.0.0.1.
+func advertisedAddress(address string, tls bool) (string, error) {
+	host, port, err := net.SplitHostPort(address)
 	if err != nil {
-		return fmt.Errorf("%q is not HOST:PORT: %v", address, err)
+		return "", fmt.Errorf("%q is not HOST:PORT: %v", address, err)
 	}
-	if ip := net.ParseIP(host); (ip != nil && ip.IsLoopback()) || host == "localhost" {
-		return nil
+	ip := net.ParseIP(host)
+	if host == "" || (ip != nil && ip.IsUnspecified()) {
+		return "", fmt.Errorf("refusing %q: a node is known to the others by its --address, so it "+
+			"must be one they can reach, such as this host's own IP address, not %q", address, host)
 	}
-	return fmt.Errorf("refusing %s without TLS: anyone who can reach it could read and write "+
-		"the database. Use a loopback address (127.0.0.1, ::1) for a cluster on one host, or give "+
+	if tls {
+		return address, nil
+	}
+	if host == "localhost" {
+		return net.JoinHostPort("127.0.0.1", port), nil
+	}
+	if ip != nil && ip.IsLoopback() && ip.To4() == nil {
+		return "", fmt.Errorf("refusing %s without TLS: without TLS dqlite itself listens, and the "+
+			"dqlite library of this system takes IPv4 addresses only. Use 127.0.0.1:%s, or give "+
+			"--tls-cert, --tls-key and --tls-ca (then IPv6 addresses work)", address, port)
+	}
+	if ip != nil && ip.IsLoopback() {
+		return address, nil
+	}
+	return "", fmt.Errorf("refusing %s without TLS: anyone who can reach it could read and write "+
+		"the database. Use a loopback address (127.0.0.1 or localhost) for a cluster on one host, or give "+
 		"--tls-cert, --tls-key and --tls-ca so that nodes and clients must prove themselves "+
 		"with certificates from your CA", address)
 }
-

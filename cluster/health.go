@@ -1,0 +1,261 @@
+// SPDX-License-Identifier: MIT
+
+package main
+
+// What a node knows of the cluster, looked at twice a second through its
+// own dqlite endpoint: who leads, its own role, how many voters, stand-bys
+// and spares there are. Each change of leader or of this node's role is
+// logged, and --health serves it over HTTP:
+//
+//	/healthz   200 while the process runs
+//	/readyz    200 when this node is in a cluster that has a leader, 503 otherwise
+//	/metrics   the same in Prometheus' text format
+//
+// dqlite serves clients' queries in its C library, out of this program's
+// sight, so there are no per-query counters; the errors counted are this
+// watcher's own failures to ask the node.
+
+import (
+	"context"
+	"fmt"
+	"log"
+	"net"
+	"net/http"
+	"sync"
+	"time"
+
+	"github.com/canonical/go-dqlite/app"
+	"github.com/canonical/go-dqlite/client"
+)
+
+const watchInterval = 500 * time.Millisecond
+
+type clusterView struct {
+	leaderID      uint64
+	leaderAddress string
+	role          string // this node's: voter, stand-by, spare, or "" when not in the cluster
+	voters        int
+	standBys      int
+	spares        int
+}
+
+type healthServer struct {
+	mu            sync.Mutex
+	view          clusterView
+	known         bool // a view has been read at least once
+	leaderChanges uint64
+	errors        uint64
+	started       time.Time
+}
+
+func serveHealth(address string, logger *log.Logger) (*healthServer, error) {
+	host, port, err := net.SplitHostPort(address)
+	if err != nil {
+		return nil, fmt.Errorf("--health %q is not HOST:PORT: %v", address, err)
+	}
+	if host == "" {
+		address = net.JoinHostPort("127.0.0.1", port)
+	}
+	listener, err := net.Listen("tcp", address)
+	if err != nil {
+		return nil, fmt.Errorf("--health: %v", err)
+	}
+	h := &healthServer{started: time.Now()}
+	mux := http.NewServeMux()
+	mux.HandleFunc("/healthz", func(w http.ResponseWriter, r *http.Request) {
+		fmt.Fprintln(w, "ok")
+	})
+	mux.HandleFunc("/readyz", func(w http.ResponseWriter, r *http.Request) {
+		view, ready := h.ready()
+		if !ready {
+			w.WriteHeader(http.StatusServiceUnavailable)
+			if view.role == "" {
+				fmt.Fprintln(w, "not ready: this node is not (yet) in the cluster")
+			} else {
+				fmt.Fprintln(w, "not ready: no leader known (a majority of the voters may be down)")
+			}
+			return
+		}
+		fmt.Fprintf(w, "ready: %s, leader %d at %s\n", view.role, view.leaderID, view.leaderAddress)
+	})
+	mux.HandleFunc("/metrics", h.metrics)
+	server := &http.Server{Handler: mux, ReadHeaderTimeout: 5 * time.Second}
+	go func() {
+		if err := server.Serve(listener); err != nil && err != http.ErrServerClosed {
+			logger.Printf("--health: %v", err)
+		}
+	}()
+	logger.Printf("health on http://%s/ (/healthz, /readyz, /metrics)", listener.Addr())
+	return h, nil
+}
+
+func (h *healthServer) ready() (clusterView, bool) {
+	h.mu.Lock()
+	defer h.mu.Unlock()
+	return h.view, h.known && h.view.role != "" && h.view.leaderID != 0
+}
+
+func (h *healthServer) record(view clusterView, leaderChanged bool, err error) {
+	h.mu.Lock()
+	defer h.mu.Unlock()
+	if err != nil {
+		h.errors++
+		h.view.leaderID, h.view.leaderAddress = 0, ""
+		return
+	}
+	h.view, h.known = view, true
+	if leaderChanged {
+		h.leaderChanges++
+	}
+}
+
+func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
+	h.mu.Lock()
+	view, changes, errors := h.view, h.leaderChanges, h.errors
+	h.mu.Unlock()
+	_, ready := h.ready()
+	w.Header().Set("Content-Type", "text/plain; version=0.0.4")
+	gauge := func(name, help string, value interface{}, labels string) {
+		fmt.Fprintf(w, "# HELP %s %s\n# TYPE %s gauge\n%s%s %v\n", name, help, name, name, labels, value)
+	}
+	for _, role := range []string{"voter", "stand-by", "spare"} {
+		value := 0
+		if view.role == role {
+			value = 1
+		}
+		if role == "voter" {
+			fmt.Fprint(w, "# HELP geodesy_node_role 1 for this node's role in the cluster.\n# TYPE geodesy_node_role gauge\n")
+		}
+		fmt.Fprintf(w, "geodesy_node_role{role=%q} %d\n", role, value)
+	}
+	gauge("geodesy_node_leader", "1 if this node is the leader.", boolInt(view.leaderID != 0 && view.leaderID == selfID), "")
+	gauge("geodesy_node_ready", "1 if this node is in a cluster that has a leader.", boolInt(ready), "")
+	gauge("geodesy_cluster_leader_id", "The leader's node ID, 0 when none is known.", view.leaderID, "")
+	gauge("geodesy_cluster_voters", "Voters in the cluster's configuration.", view.voters, "")
+	gauge("geodesy_cluster_standbys", "Stand-bys in the cluster's configuration.", view.standBys, "")
+	gauge("geodesy_cluster_spares", "Spares in the cluster's configuration.", view.spares, "")
+	fmt.Fprintf(w, "# HELP geodesy_node_leader_changes_total Changes of leader this node has seen.\n"+
+		"# TYPE geodesy_node_leader_changes_total counter\ngeodesy_node_leader_changes_total %d\n", changes)
+	fmt.Fprintf(w, "# HELP geodesy_node_watch_errors_total Failed looks at this node's own view of the cluster.\n"+
+		"# TYPE geodesy_node_watch_errors_total counter\ngeodesy_node_watch_errors_total %d\n", errors)
+}
+
+func boolInt(b bool) int {
+	if b {
+		return 1
+	}
+	return 0
+}
+
+// selfID is this node's ID, set by watch once the node exists.
+var selfID uint64
+
+// watch asks the node for its view of the cluster every watchInterval, logs
+// each change of leader and of this node's role, and hands each view to
+// health (which may be nil).
+func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer) {
+	selfID = node.ID()
+	var cli *client.Client
+	var last clusterView
+	first := true
+	ticker := time.NewTicker(watchInterval)
+	defer ticker.Stop()
+	for {
+		select {
+		case <-ctx.Done():
+			if cli != nil {
+				cli.Close()
+			}
+			return
+		case <-ticker.C:
+		}
+		view, err := look(ctx, node, &cli)
+		if err != nil {
+			if cli != nil {
+				cli.Close()
+				cli = nil
+			}
+			if health != nil {
+				health.record(view, false, err)
+			}
+			continue
+		}
+		leaderChanged := !first && view.leaderID != last.leaderID
+		if first || leaderChanged {
+			switch {
+			case view.leaderID == 0:
+				logger.Printf("no leader known")
+			case view.leaderID == selfID:
+				logger.Printf("this node is now the leader")
+			case !first && last.leaderID == selfID:
+				logger.Printf("this node is no longer the leader; the leader is %d at %s", view.leaderID, view.leaderAddress)
+			default:
+				logger.Printf("the leader is %d at %s", view.leaderID, view.leaderAddress)
+			}
+		}
+		if !first && view.role != last.role && view.role != "" {
+			logger.Printf("this node's role is now %s (was %s)", view.role, orNone(last.role))
+		}
+		if health != nil {
+			health.record(view, leaderChanged, nil)
+		}
+		last, first = view, false
+	}
+}
+
+func orNone(role string) string {
+	if role == "" {
+		return "none"
+	}
+	return role
+}
+
+func look(ctx context.Context, node *app.App, cli **client.Client) (clusterView, error) {
+	ctx, cancel := context.WithTimeout(ctx, 2*time.Second)
+	defer cancel()
+	var view clusterView
+	if *cli == nil {
+		c, err := node.Client(ctx)
+		if err != nil {
+			return view, err
+		}
+		*cli = c
+	}
+	leader, err := (*cli).Leader(ctx)
+	if err != nil {
+		return view, err
+	}
+	if leader != nil {
+		view.leaderID, view.leaderAddress = leader.ID, leader.Address
+	}
+	nodes, err := (*cli).Cluster(ctx)
+	if err != nil {
+		return view, err
+	}
+	for _, n := range nodes {
+		role := roleName(n.Role)
+		switch role {
+		case "voter":
+			view.voters++
+		case "stand-by":
+			view.standBys++
+		default:
+			view.spares++
+		}
+		if n.ID == selfID {
+			view.role = role
+		}
+	}
+	return view, nil
+}
+
+func roleName(role client.NodeRole) string {
+	switch role {
+	case client.Voter:
+		return "voter"
+	case client.StandBy:
+		return "stand-by"
+	default:
+		return "spare"
+	}
+}

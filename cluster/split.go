@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+
+package main
+
+// SQL split into statements by SQLite's own rules: a statement ends at a
+// semicolon that sqlite3_complete() accepts as its end, so a semicolon
+// inside a string literal, a quoted name, a comment or a trigger's body
+// does not end it.
+
+/*
+#cgo LDFLAGS: -lsqlite3
+#include <sqlite3.h>
+#include <stdlib.h>
+*/
+import "C"
+
+import (
+	"strings"
+	"unsafe"
+)
+
+func complete(sql string) bool {
+	text := C.CString(sql)
+	defer C.free(unsafe.Pointer(text))
+	return C.sqlite3_complete(text) != 0
+}
+
+// splitStatements returns the statements of sql, each with its semicolon,
+// leaving out those that hold only comments; text after the last complete
+// statement is a statement of its own, as in the sqlite3 shell.
+func splitStatements(sql string) []string {
+	var statements []string
+	keep := func(text string) {
+		if strings.Trim(stripComments(text), " \t\r\n;") != "" {
+			statements = append(statements, strings.TrimSpace(text))
+		}
+	}
+	start := 0
+	for i := 0; i < len(sql); i++ {
+		if sql[i] == ';' && complete(sql[start:i+1]) {
+			keep(sql[start : i+1])
+			start = i + 1
+		}
+	}
+	keep(sql[start:])
+	return statements
+}
+
+// stripComments removes -- and /* */ comments outside string literals and
+// quoted names.
+func stripComments(sql string) string {
+	var out strings.Builder
+	for i := 0; i < len(sql); i++ {
+		switch c := sql[i]; {
+		case c == '\'' || c == '"' || c == '`' || c == '[':
+			end := c
+			if c == '[' {
+				end = ']'
+			}
+			j := i + 1
+			for j < len(sql) && sql[j] != end {
+				j++
+			}
+			if j < len(sql) {
+				j++
+			}
+			out.WriteString(sql[i:j])
+			i = j - 1
+		case c == '-' && i+1 < len(sql) && sql[i+1] == '-':
+			for i < len(sql) && sql[i] != '\n' {
+				i++
+			}
+			out.WriteByte(' ')
+		case c == '/' && i+1 < len(sql) && sql[i+1] == '*':
+			j := strings.Index(sql[i+2:], "*/")
+			if j < 0 {
+				i = len(sql)
+			} else {
+				i += j + 3
+			}
+			out.WriteByte(' ')
+		default:
+			out.WriteByte(c)
+		}
+	}
+	return out.String()
+}
