@@ -30,6 +30,7 @@
 # Figures:
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
 #   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js
+#   make bench-cluster  failover time, spurious elections and idle CPU of three nodes, by --network-latency
 #   make accuracy   errors against GeographicLib: samples, searches for the worst, the antipodal picture
 #   make bench-build  build the benchmark and accuracy programs only
 # Housekeeping:
@@ -66,7 +67,7 @@ EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
   cluster cluster-test fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
-  check-dist bench bench-wasm bench-build accuracy clean help
+  check-dist bench bench-wasm bench-cluster bench-build accuracy clean help
 
 all: build
 
@@ -257,6 +258,10 @@ bench: bench-build
 	build-bench/bench/solver_bench --benchmark_min_time=1
 	build-bench/bench/sql_bench build-bench/geodesy.so
 	build-bench/bench/radius_bench build-bench/geodesy.so examples/recipes/radius-query.sql
+
+# The cluster's failover, spurious elections and idle CPU by --network-latency.
+bench-cluster: packages-cluster-test cluster
+	$(PYTHON) bench/cluster_bench.py build-cluster/geodesy-node
 
 # The WebAssembly module against the native one, both under Node.js.
 bench-wasm: packages-bench-wasm bench-build wasm $(NODE_HOST)

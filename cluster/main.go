@@ -68,7 +68,8 @@ func main() {
 	flag.StringVar(&c.tlsKey, "tls-key", "", "this node's private key (PEM)")
 	flag.StringVar(&c.tlsCA, "tls-ca", "", "the CA certificate that nodes' and clients' certificates must chain to (PEM)")
 	flag.DurationVar(&c.networkLatency, "network-latency", defaultNetworkLatency,
-		"average one-way latency between nodes; dqlite's heartbeat is 1.5 times it, its election timeout 15 times")
+		"average one-way latency between nodes; dqlite's heartbeat is 1.5 times it, its election timeout 15 times "+
+			"(0: dqlite's own default timing)")
 	flag.StringVar(&c.health, "health", "",
 		"HOST:PORT (or :PORT, on 127.0.0.1) to serve /healthz, /readyz and /metrics over HTTP on")
 	flag.Usage = func() {
@@ -95,8 +96,8 @@ func run(c config) error {
 	if c.dir == "" || c.address == "" {
 		return errors.New("--dir and --address are required (see --help)")
 	}
-	if c.networkLatency <= 0 {
-		return errors.New("--network-latency must be positive")
+	if c.networkLatency < 0 {
+		return errors.New("--network-latency cannot be negative")
 	}
 	var join []string
 	if c.join != "" {
@@ -134,12 +135,14 @@ func run(c config) error {
 	options := []app.Option{
 		app.WithAddress(address),
 		app.WithCluster(join),
-		app.WithNetworkLatency(c.networkLatency),
 		app.WithLogFunc(func(level client.LogLevel, format string, a ...interface{}) {
 			if level >= client.LogWarn {
 				logger.Printf(level.String()+": "+format, a...)
 			}
 		}),
+	}
+	if c.networkLatency > 0 {
+		options = append(options, app.WithNetworkLatency(c.networkLatency))
 	}
 	if tlsFlags == 3 {
 		listen, dial, err := tlsConfigs(c.tlsCert, c.tlsKey, c.tlsCA)

@@ -179,12 +179,42 @@ func clientTLS(certFile, keyFile, caFile string) (*tls.Config, error) {
 func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database string,
 	statements []string, stage *atomic.Value) error {
 	addresses := strings.Split(o.cluster, ",")
-	leader, err := findLeader(ctx, addresses, dial, o.tlsCert != "")
-	if err != nil {
-		return err
+	// Find the leader and open the database on it. A leader that has just
+	// lost its majority still names itself for a moment but takes no
+	// connection: then ask again, until the time runs out.
+	var conn *sql.Conn
+	for {
+		leader, answers, err := findLeader(ctx, addresses, dial, o.tlsCert != "")
+		if err != nil {
+			return err
+		}
+		stage.Store("connecting to the leader at " + leader)
+		conn, err = open(ctx, leader, addresses, dial, database)
+		if err == nil {
+			break
+		}
+		if ctx.Err() != nil {
+			return &outcomeError{exitCluster, fmt.Sprintf("%s (%v); nothing was sent",
+				noLeader(answers, leader), err)}
+		}
+		time.Sleep(200 * time.Millisecond)
 	}
+	defer conn.Close()
 
-	stage.Store("connecting to the leader at " + leader)
+	out := newPrinter(os.Stdout, o.format)
+	defer out.finish()
+	for i, statement := range statements {
+		stage.Store(fmt.Sprintf("running statement %d of %d", i+1, len(statements)))
+		if err := runStatement(ctx, conn, statement, out, o.timeout); err != nil {
+			return err
+		}
+	}
+	return nil
+}
+
+// open connects to database on the leader through go-dqlite's driver.
+func open(ctx context.Context, leader string, addresses []string, dial client.DialFunc,
+	database string) (*sql.Conn, error) {
 	store := client.NewInmemNodeStore()
 	nodes := []client.NodeInfo{{Address: leader}}
 	for _, a := range addresses {
@@ -198,31 +228,20 @@ func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database s
 		driver.WithConnectionTimeout(remaining), driver.WithContextTimeout(remaining),
 		driver.WithLogFunc(func(client.LogLevel, string, ...interface{}) {}))
 	if err != nil {
-		return err
+		return nil, err
 	}
 	name := fmt.Sprintf("geodesy-sql-%d", time.Now().UnixNano())
 	sql.Register(name, dqlite)
 	db, err := sql.Open(name, database)
 	if err != nil {
-		return err
+		return nil, err
 	}
-	defer db.Close()
 	conn, err := db.Conn(ctx)
 	if err != nil {
-		return &outcomeError{exitCluster, fmt.Sprintf("could not open %q on the leader at %s: %v; nothing was sent",
-			database, leader, err)}
+		db.Close()
+		return nil, err
 	}
-	defer conn.Close()
-
-	out := newPrinter(os.Stdout, o.format)
-	defer out.finish()
-	for i, statement := range statements {
-		stage.Store(fmt.Sprintf("running statement %d of %d", i+1, len(statements)))
-		if err := runStatement(ctx, conn, statement, out, o.timeout); err != nil {
-			return err
-		}
-	}
-	return nil
+	return conn, nil
 }
 
 func deadlineOf(ctx context.Context) time.Time {
@@ -374,7 +393,7 @@ func abbreviate(statement string) string {
 
 // findLeader asks every given node who leads, until one knows or the
 // context ends, and says why when none does.
-func findLeader(ctx context.Context, addresses []string, dial client.DialFunc, withTLS bool) (string, error) {
+func findLeader(ctx context.Context, addresses []string, dial client.DialFunc, withTLS bool) (string, []answer, error) {
 	var last []answer
 	for {
 		attempt, cancel := context.WithTimeout(ctx, 2*time.Second)
@@ -396,23 +415,23 @@ func findLeader(ctx context.Context, addresses []string, dial client.DialFunc, w
 				answers <- a
 			}(address)
 		}
-		last = last[:0]
+		last = nil
 		for range addresses {
 			a := <-answers
 			last = append(last, a)
 			if a.err == nil && a.leader != nil && a.leader.ID != 0 {
 				cancel()
-				return a.leader.Address, nil
+				return a.leader.Address, last, nil
 			}
 		}
 		cancel()
 		// A refusal by TLS does not go away by waiting.
 		if message := tlsRefusal(last, withTLS); message != "" {
-			return "", &outcomeError{exitCluster, message + "; nothing was sent"}
+			return "", last, &outcomeError{exitCluster, message + "; nothing was sent"}
 		}
 		select {
 		case <-ctx.Done():
-			return "", &outcomeError{exitCluster, noLeader(last) + "; nothing was sent"}
+			return "", last, &outcomeError{exitCluster, noLeader(last, "") + "; nothing was sent"}
 		case <-time.After(200 * time.Millisecond):
 		}
 	}
@@ -472,9 +491,9 @@ func tlsRefusal(answers []answer, withTLS bool) string {
 }
 
 // noLeader says why no leader was found: nobody answered, or those who
-// did know of none, which means the voters have lost their majority or are
-// electing a leader.
-func noLeader(answers []answer) string {
+// did know of none (or named one, named, that took no connection), which
+// means the voters have lost their majority or are electing a leader.
+func noLeader(answers []answer, named string) string {
 	var unreachable []string
 	var nodes []client.NodeInfo
 	answered := 0
@@ -498,6 +517,10 @@ func noLeader(answers []answer) string {
 		}
 	}
 	message := fmt.Sprintf("no leader: %d of the %d nodes asked answered, and none knows a leader", answered, len(answers))
+	if named != "" {
+		message = fmt.Sprintf("no leader: %d of the %d nodes asked answered; %s named itself leader "+
+			"but took no connection", answered, len(answers), named)
+	}
 	if voters > 0 {
 		message += fmt.Sprintf(". The cluster has %d voters and needs %d of them up to elect one: "+
 			"it has probably lost its quorum (docs/cluster.md, \"Recovering from lost quorum\")",

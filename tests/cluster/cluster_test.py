@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Three geodesy-node processes on 127.0.0.1, with TLS, checked through
-go-dqlite's `dqlite` shell against the module in the `sqlite3` shell:
+the node's own client (geodesy-node sql) against the module in the
+`sqlite3` shell:
 
     cluster_test.py NODE MODULE        (make cluster-test)
 
 10 000 seeded rows are written through the cluster; all five functions over
 them, and a radius count, must give the local shell's bits. Then the leader
-is killed (SIGKILL), a new leader must give the same answers, 100 more rows
-are written, the killed node is restarted and must catch up: each node's
-own copy, taken with the shell's .dump, answers like the leader. Clients
-without a certificate, or with one from another CA, are refused. Every
-wait is bounded; every process started here is ended by its PID. Prints
-the failover time and the query latency through the cluster and locally.
+is killed (SIGKILL): another node must say it leads, give the same
+answers, and take 100 more rows; the killed node is restarted and must
+catch up: each node's own copy, taken with go-dqlite's shell (.dump),
+answers like the leader. Besides: the client's refusals (no certificate,
+another CA, another first DNS name, a CA it does not trust) and its answer
+when two of three nodes are gone, each within its timeout and saying why;
+two concurrent writers that both succeed; the printing of every REAL bit;
+the nodes' /readyz; and a second TLS cluster on the same host. Every wait
+is bounded; every process started here is ended by its PID. Prints the
+failover time and the query latency through the cluster and locally.
 """
 import os
 import random
@@ -24,7 +29,9 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.request
 
 NODE, MODULE = (os.path.abspath(p) for p in sys.argv[1:3])
 WAIT = 60          # seconds, for any one wait
@@ -72,12 +79,16 @@ def make_certificates():
     for ca in ("ca", "other-ca"):
         openssl("req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
                 "-keyout", f"{ca}.key", "-out", f"{ca}.crt", "-days", "2", "-subj", f"/CN={ca}")
-    for name, ca in [("node1", "ca"), ("node2", "ca"), ("node3", "ca"), ("client", "ca"),
-                     ("stranger", "other-ca")]:
+    with open(os.path.join(work, "other-name.cnf"), "w") as f:
+        f.write("subjectAltName=DNS:another-name,IP:127.0.0.1\n"
+                "extendedKeyUsage=serverAuth,clientAuth\n")
+    for name, ca, names in [("node1", "ca", san), ("node2", "ca", san), ("node3", "ca", san),
+                            ("client", "ca", san), ("stranger", "other-ca", san),
+                            ("renamed", "ca", "other-name.cnf")]:
         openssl("req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
                 "-keyout", f"{name}.key", "-out", f"{name}.csr", "-subj", f"/CN={name}")
         openssl("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.crt", "-CAkey", f"{ca}.key",
-                "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", san)
+                "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", names)
     # The shell trusts only the certificates in its -c file: its own, then
     # the CA's. The stranger trusts the cluster's CA too, so that only the
     # nodes' check of its certificate can turn it away.
@@ -87,41 +98,75 @@ def make_certificates():
                 out.write(open(os.path.join(work, f"{part}.crt")).read())
 
 
+def tls(name, ca="ca"):
+    return ["--tls-cert", os.path.join(work, f"{name}.crt"), "--tls-key", os.path.join(work, f"{name}.key"),
+            "--tls-ca", os.path.join(work, f"{ca}.crt")]
+
+
 def start(i, join):
-    crt = lambda name: os.path.join(work, name)  # noqa: E731
     args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", ADDRESSES[i],
-            "--tls-cert", crt(f"node{i + 1}.crt"), "--tls-key", crt(f"node{i + 1}.key"),
-            "--tls-ca", crt("ca.crt")]
+            "--health", HEALTH[i]] + tls(f"node{i + 1}")
     if join:
         args += ["--join", ",".join(join)]
     log = open(os.path.join(work, f"node{i}.log"), "a")
     nodes[i] = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT)
 
 
-def dqlite(sql, servers=None, who="client", cwd=None, timeout=30):
-    """Runs the dqlite shell; returns (exit code, output)."""
-    args = ["dqlite", "-s", ",".join(servers or ADDRESSES)]
-    if who:
-        args += ["-c", os.path.join(work, f"{who}-bundle.crt"), "-k", os.path.join(work, f"{who}.key")]
+def dqlite(sql, cwd):
+    """go-dqlite's shell, for what the node's client does not do (.dump)."""
+    args = ["dqlite", "-s", ",".join(ADDRESSES), "-c", os.path.join(work, "client-bundle.crt"),
+            "-k", os.path.join(work, "client.key"), DB, sql]
     try:
-        run = subprocess.run(args + [DB, sql], capture_output=True, text=True, timeout=timeout,
-                             cwd=cwd or work)
+        return subprocess.run(args, capture_output=True, text=True, timeout=30, cwd=cwd).returncode
     except subprocess.TimeoutExpired:
-        return -1, f"no answer within {timeout} s"
-    return run.returncode, (run.stdout + run.stderr).strip()
+        return -1
 
 
-def rows(text, null, separator):
+def client(sql, servers=None, credentials=None, timeout="20s", form="csv"):
+    """geodesy-node sql; returns (exit code, stdout, stderr, seconds taken)."""
+    args = [NODE, "sql", "--cluster", ",".join(servers or ADDRESSES), "--timeout", timeout,
+            "--format", form] + (tls("client") if credentials is None else credentials) + [DB, sql]
+    started = time.monotonic()
+    try:
+        run = subprocess.run(args, capture_output=True, text=True, timeout=60)
+    except subprocess.TimeoutExpired:
+        return -1, "", "the client itself did not stop within 60 s", 60
+    return run.returncode, run.stdout, run.stderr.strip(), time.monotonic() - started
+
+
+def rows(text, null, separator, header=False):
     """A shell's rows as tuples of floats (NULL as None)."""
-    return [tuple(None if v == null else float(v) for v in line.split(separator))
-            for line in text.splitlines() if line]
+    lines = [line for line in text.splitlines() if line][1 if header else 0:]
+    return [tuple(None if v == null else float(v) for v in line.split(separator)) for line in lines]
 
 
 def cluster_rows(sql, servers=None):
-    code, out = dqlite(sql, servers)
+    code, out, err, _ = client(sql, servers)
     if code != 0:
-        raise RuntimeError(f"dqlite shell: {out}")
-    return rows(out, "<nil>", "|")
+        raise RuntimeError(f"geodesy-node sql: {err}")
+    return rows(out, "", ",", header=True)
+
+
+def health(i, path):
+    """(status, body) of a node's health endpoint; (None, reason) when it does not answer."""
+    try:
+        with urllib.request.urlopen(f"http://{HEALTH[i]}{path}", timeout=2) as response:
+            return response.status, response.read().decode()
+    except urllib.error.HTTPError as error:
+        return error.code, error.read().decode()
+    except OSError as error:
+        return None, str(error)
+
+
+def leader():
+    """The index of the node whose /metrics says it leads, or None."""
+    for i in range(3):
+        if nodes[i].poll() is not None:
+            continue
+        status, body = health(i, "/metrics")
+        if status == 200 and "geodesy_node_leader 1" in body.splitlines():
+            return i
+    return None
 
 
 def local_rows(sql, database, check=True):
@@ -142,15 +187,15 @@ def wait_for(what, test, limit=WAIT):
     deadline = time.monotonic() + limit
     while time.monotonic() < deadline:
         result = test()
-        if result:
+        if result is not None and result is not False:  # an index 0 counts
             return result
         time.sleep(0.2)
     raise RuntimeError(f"{what}: not within {limit} s")
 
 
 def voters():
-    code, out = dqlite(".cluster")
-    return code == 0 and sum(line.endswith("|voter") for line in out.splitlines()) == 3
+    return all("geodesy_cluster_voters 3" in health(i, "/metrics")[1].splitlines() and
+               health(i, "/readyz")[0] == 200 for i in range(3))
 
 
 def insert_statements(r, first, count):
@@ -186,20 +231,28 @@ def stop_all():
 def main():
     make_certificates()
     start(0, [])
-    wait_for("the first node's port", lambda: dqlite(".leader")[0] == 0)
+    wait_for("the first node's /readyz", lambda: health(0, "/readyz")[0] == 200)
     start(1, ADDRESSES[:1])
     start(2, ADDRESSES[:1])
     wait_for("three voters", voters)
-    check("three nodes with TLS form a cluster of three voters", True)
+    check("three nodes with TLS form a cluster of three voters, each ready by /readyz", True)
 
-    # The shell retries a refused connection until it is stopped; the nodes'
-    # logs say why they refused it.
-    for who, reason, what in [
-            (None, "first record does not look like a TLS handshake", "without a certificate"),
-            ("stranger", "failed to verify client certificate", "with a certificate from another CA")]:
-        code, out = dqlite("SELECT 1", who=who, timeout=5)
-        check(f"a client {what} is refused", code != 0 and any(
-            reason in open(os.path.join(work, f"node{i}.log")).read() for i in nodes), out)
+    # The client's refusals: each within its timeout, saying why, nothing sent.
+    for what, credentials, reason in [
+            ("without a certificate", [], "give --tls-cert, --tls-key and --tls-ca"),
+            ("with a certificate from another CA", tls("stranger", "ca"), "refused this client's certificate"),
+            ("whose certificate has another first DNS name", tls("renamed"), "same first DNS name"),
+            ("that does not trust the nodes' CA", tls("client", "other-ca"), "does not trust")]:
+        code, out, err, seconds = client("SELECT 1", credentials=credentials, timeout="5s")
+        check(f"a client {what} is refused within its timeout, saying why",
+              code == 4 and reason in err and "nothing was sent" in err and seconds < 7,
+              f"exit {code} after {seconds:.1f} s: {err}")
+
+    code, out, err, _ = client("WITH w(x) AS (VALUES (';')) SELECT x, distance(51.47, -0.4543, 40.6413, -73.7781) "
+                               "AS m FROM w; SELECT 270.0 AS a", form="table")
+    check("the client splits SQL as SQLite does and prints WITH's rows, and every REAL's bits",
+          code == 0 and out.split() == ["x", "m", "-", "------------------", ";", "5554908.7905630274",
+                                        "a", "-----", "270.0"], out + err)
 
     r = random.Random(20261208)
     schema = "CREATE TABLE p(id INTEGER PRIMARY KEY, lat1 REAL, lon1 REAL, lat2 REAL, lon2 REAL, az REAL, m REAL)"
@@ -208,9 +261,9 @@ def main():
     subprocess.run(["sqlite3", "-batch", "-bail", local],
                    input=";\n".join([schema] + inserts) + ";\n", text=True, check=True)
     for sql in [schema] + inserts:
-        code, out = dqlite(sql)
+        code, out, err, _ = client(sql)
         if code != 0:
-            raise RuntimeError(f"writing through the cluster: {out}")
+            raise RuntimeError(f"writing through the cluster: {err}")
 
     started = time.monotonic()
     want = local_rows(FIVE, local)
@@ -224,26 +277,39 @@ def main():
     check(f"the radius count through the cluster is the local one ({int(radius[0][0])} rows)",
           cluster_rows(RADIUS) == radius)
 
-    code, leader = dqlite(".leader")
-    killed = ADDRESSES.index(leader)
+    # Two clients writing at once: the lock one of them meets is waited out.
+    client("CREATE TABLE w(who TEXT, n INTEGER)")
+    codes = []
+    def writer(who):
+        codes.extend(client(f"INSERT INTO w VALUES ('{who}', {n})")[0] for n in range(20))
+    threads = [threading.Thread(target=writer, args=(who,)) for who in "ab"]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    check("two concurrent writers: all 40 single-row inserts succeed",
+          codes == [0] * 40 and cluster_rows("SELECT count(*) FROM w") == [(40.0,)], codes)
+
+    killed = wait_for("a leader", leader)
     nodes[killed].kill()
     nodes[killed].wait()
     killed_at = time.monotonic()
-    others = [a for a in ADDRESSES if a != leader]
-    wait_for("an answer after the leader died", lambda: dqlite(RADIUS, others, timeout=10)[0] == 0)
+    others = [a for i, a in enumerate(ADDRESSES) if i != killed]
+    wait_for("an answer after the leader died", lambda: client(RADIUS, others, timeout="10s")[0] == 0)
     failover = time.monotonic() - killed_at
-    code, new_leader = dqlite(".leader", others)
-    check(f"after SIGKILL of the leader {leader}, {new_leader} leads and answers",
-          new_leader in others, new_leader)
+    new_leader = wait_for("a new leader", leader)
+    log = open(os.path.join(work, f"node{new_leader}.log")).read()
+    check(f"after SIGKILL of the leader {ADDRESSES[killed]}, {ADDRESSES[new_leader]} leads, answers, "
+          "and logs that it leads", new_leader != killed and "this node is now the leader" in log)
     check("the new leader gives the same bits", same_bits(cluster_rows(FIVE, others), want))
 
     more = insert_statements(r, ROWS + 1, 100)
     subprocess.run(["sqlite3", "-batch", "-bail", local], input=";\n".join(more) + ";\n",
                    text=True, check=True)
     for sql in more:
-        code, out = dqlite(sql, others)
+        code, out, err, _ = client(sql, others)
         if code != 0:
-            raise RuntimeError(f"writing while a node is down: {out}")
+            raise RuntimeError(f"writing while a node is down: {err}")
     want = local_rows(FIVE, local)
 
     start(killed, others)
@@ -253,8 +319,7 @@ def main():
         os.makedirs(folder, exist_ok=True)
 
         def dumped():
-            code, _ = dqlite(f".dump {address} {DB}", cwd=folder)
-            if code != 0:
+            if dqlite(f".dump {address} {DB}", folder) != 0:
                 return None
             copy = local_rows(FIVE, os.path.join(folder, DB), check=False)
             return copy if copy and len(copy) == ROWS + 100 else None
@@ -262,11 +327,31 @@ def main():
     check(f"the restarted node caught up: each node's own copy answers with the leader's bits",
           all(same_bits(a, want) for a in answers.values()))
 
+    # A second TLS cluster on the same host: its first node has the same
+    # dqlite ID as this one's, and must still start.
+    second_log = os.path.join(work, "second.log")
+    nodes["second"] = subprocess.Popen(
+        [NODE, "--dir", os.path.join(work, "second"), "--address", f"127.0.0.1:{free_ports(1)[0]}"] +
+        tls("node1"), stdout=open(second_log, "w"), stderr=subprocess.STDOUT)
+    wait_for("the second cluster's node to start or stop", lambda: nodes["second"].poll() is not None or
+             "ready, node id" in open(second_log).read())
+    check("a second TLS cluster starts on the same host", nodes["second"].poll() is None,
+          open(second_log).read())
+
     small = "SELECT distance(51.47, -0.4543, 40.6413, -73.7781)"
-    through = [timed(lambda: dqlite(small)) for _ in range(10)]
+    through = [timed(lambda: client(small)) for _ in range(10)]
     alone = [timed(lambda: local_rows(small, ":memory:")) for _ in range(10)]
+
+    # Two of three nodes gone: the client says the quorum is lost, in time.
+    for i in (0, 1):
+        nodes[i].kill()
+        nodes[i].wait()
+    code, out, err, seconds = client("SELECT 1", timeout="4s")
+    check("with two of three nodes gone the client says the quorum is lost, within its timeout",
+          code == 4 and "lost its quorum" in err and seconds < 6, f"exit {code} after {seconds:.1f} s: {err}")
+
     print(f"failover: {failover:.1f} s from SIGKILL of the leader to the first answer")
-    print(f"one-row query, median of 10 (a new shell process each): {statistics.median(through) * 1000:.0f} ms "
+    print(f"one-row query, median of 10 (a new client process each): {statistics.median(through) * 1000:.0f} ms "
           f"through the cluster with TLS, {statistics.median(alone) * 1000:.0f} ms in the local sqlite3 shell")
     print(f"five functions over {ROWS} rows: {cluster_seconds:.2f} s through the cluster, "
           f"{local_seconds:.2f} s in the local sqlite3 shell")
@@ -279,14 +364,16 @@ def timed(f):
 
 
 if __name__ == "__main__":
-    ADDRESSES = [f"127.0.0.1:{p}" for p in free_ports(3)]
+    ports = free_ports(6)
+    ADDRESSES = [f"127.0.0.1:{p}" for p in ports[:3]]
+    HEALTH = [f"127.0.0.1:{p}" for p in ports[3:]]
     # A SIGTERM (a CI timeout, say) ends the nodes too, through finally.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("cluster test: stopped by SIGTERM"))
     try:
         main()
     except Exception as error:  # a wait ran out or a step broke: report it, then clean up
         check("the cluster test ran to its end", False, error)
-        for i in nodes:
+        for i in range(3):
             print(f"--- node{i}.log\n" + open(os.path.join(work, f"node{i}.log")).read()[-2000:])
     finally:
         stop_all()
