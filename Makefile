@@ -16,6 +16,8 @@
 #   make browser-test  the demo page in headless Chromium; the package bundled by esbuild and
 #                   Rollup in a page and a module Worker; its types under tsc --strict
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
+#   make cluster-faults  writes and reads under a killed, a paused and a cut-off leader, two nodes
+#                   lost, and a membership change: nothing acknowledged lost, nothing refused kept
 #   make fresh-machine  make demo and make test in a bare Debian 12 chroot (root only)
 #   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, a node catching up
 # Installing and releasing:
@@ -65,7 +67,7 @@ WASM_SQLITE := build-wasm/sqlite
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
-  cluster cluster-test fresh-machine wasm-sqlite site serve \
+  cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-cluster bench-build accuracy clean help
 
@@ -204,6 +206,11 @@ cluster-test: packages-cluster-test build cluster
 # The README's two commands on a bare system, bounded to 30 minutes.
 fresh-machine: packages-fresh-machine
 	tests/fresh_machine.sh 1800
+
+# Concurrent writes and reads under each fault in turn, checked as Jepsen
+# checks dqlite; the partition needs root (network namespaces).
+cluster-faults: packages-cluster-faults build cluster
+	$(PYTHON) tests/cluster/faults_test.py build-cluster/geodesy-node $(BUILD)/geodesy.so build-cluster/faults
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)

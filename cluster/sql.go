@@ -271,6 +271,9 @@ func isWrite(statement string) bool {
 
 func givesRows(statement string) bool {
 	code := stripLiterals(stripComments(statement))
+	if strings.HasPrefix(strings.ToUpper(strings.TrimSpace(code)), "PRAGMA") && strings.Contains(code, "=") {
+		return false // a PRAGMA that sets a value returns none
+	}
 	return rowsFirst.MatchString(code) || returning.MatchString(code)
 }
 

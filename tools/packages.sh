@@ -33,6 +33,7 @@ serve         @wasm python3
 browser-test  @wasm chromium
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl
+cluster-faults @cluster-test gnuplot-nox iproute2
 package       @build python3 dpkg-dev
 wheel         @build python3 python3-build python3-setuptools python3-wheel
 npm           @build @node python3

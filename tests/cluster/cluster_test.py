@@ -23,7 +23,6 @@ import os
 import random
 import shutil
 import signal
-import socket
 import statistics
 import struct
 import subprocess
@@ -31,10 +30,11 @@ import sys
 import tempfile
 import threading
 import time
-import urllib.request
+
+import common
+from common import Checks, free_ports, make_certificates, tls_flags, wait_for
 
 NODE, MODULE = (os.path.abspath(p) for p in sys.argv[1:3])
-WAIT = 60          # seconds, for any one wait
 DB = "geo"
 ROWS = 10000
 FIVE = ("SELECT id, distance(lat1, lon1, lat2, lon2), azimut_start(lat1, lon1, lat2, lon2), "
@@ -44,63 +44,11 @@ RADIUS = "SELECT count(*) FROM p WHERE distance(lat1, lon1, 51.47, -0.4543) <= 2
 
 work = tempfile.mkdtemp(prefix="geodesy-cluster-")
 nodes = {}          # index -> Popen
-passed = failed = 0
-
-
-def check(what, ok, detail=""):
-    global passed, failed
-    passed, failed = passed + bool(ok), failed + (not ok)
-    print(f"{'ok' if ok else 'FAIL'}: {what}" + ("" if ok else f" ({detail})"), flush=True)
-    return ok
-
-
-def free_ports(n):
-    sockets = [socket.socket() for _ in range(n)]
-    for s in sockets:
-        s.bind(("127.0.0.1", 0))
-    ports = [s.getsockname()[1] for s in sockets]
-    for s in sockets:
-        s.close()
-    return ports
-
-
-def openssl(*args):
-    subprocess.run(["openssl", *args], cwd=work, check=True, capture_output=True)
-
-
-def make_certificates():
-    """A CA, certificates from it for three nodes and a client, and a client
-    certificate from another CA. Every certificate names the same DNS name
-    first, which is what dqlite's clients check a node against."""
-    san = os.path.join(work, "san.cnf")
-    with open(san, "w") as f:
-        f.write("subjectAltName=DNS:geodesy-cluster,IP:127.0.0.1\n"
-                "extendedKeyUsage=serverAuth,clientAuth\n")
-    for ca in ("ca", "other-ca"):
-        openssl("req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-                "-keyout", f"{ca}.key", "-out", f"{ca}.crt", "-days", "2", "-subj", f"/CN={ca}")
-    with open(os.path.join(work, "other-name.cnf"), "w") as f:
-        f.write("subjectAltName=DNS:another-name,IP:127.0.0.1\n"
-                "extendedKeyUsage=serverAuth,clientAuth\n")
-    for name, ca, names in [("node1", "ca", san), ("node2", "ca", san), ("node3", "ca", san),
-                            ("client", "ca", san), ("stranger", "other-ca", san),
-                            ("renamed", "ca", "other-name.cnf")]:
-        openssl("req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-                "-keyout", f"{name}.key", "-out", f"{name}.csr", "-subj", f"/CN={name}")
-        openssl("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.crt", "-CAkey", f"{ca}.key",
-                "-CAcreateserial", "-out", f"{name}.crt", "-days", "2", "-extfile", names)
-    # The shell trusts only the certificates in its -c file: its own, then
-    # the CA's. The stranger trusts the cluster's CA too, so that only the
-    # nodes' check of its certificate can turn it away.
-    for name in ("client", "stranger"):
-        with open(os.path.join(work, f"{name}-bundle.crt"), "w") as out:
-            for part in (name, "ca"):
-                out.write(open(os.path.join(work, f"{part}.crt")).read())
+check = Checks()
 
 
 def tls(name, ca="ca"):
-    return ["--tls-cert", os.path.join(work, f"{name}.crt"), "--tls-key", os.path.join(work, f"{name}.key"),
-            "--tls-ca", os.path.join(work, f"{ca}.crt")]
+    return tls_flags(work, name, ca)
 
 
 def start(i, join):
@@ -148,14 +96,7 @@ def cluster_rows(sql, servers=None):
 
 
 def health(i, path):
-    """(status, body) of a node's health endpoint; (None, reason) when it does not answer."""
-    try:
-        with urllib.request.urlopen(f"http://{HEALTH[i]}{path}", timeout=2) as response:
-            return response.status, response.read().decode()
-    except urllib.error.HTTPError as error:
-        return error.code, error.read().decode()
-    except OSError as error:
-        return None, str(error)
+    return common.health(HEALTH[i], path)
 
 
 def leader():
@@ -181,16 +122,6 @@ def local_rows(sql, database, check=True):
 def same_bits(a, b):
     pack = lambda r: [None if v is None else struct.pack("<d", v) for v in r]  # noqa: E731
     return len(a) == len(b) and all(pack(x) == pack(y) for x, y in zip(a, b))
-
-
-def wait_for(what, test, limit=WAIT):
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        result = test()
-        if result is not None and result is not False:  # an index 0 counts
-            return result
-        time.sleep(0.2)
-    raise RuntimeError(f"{what}: not within {limit} s")
 
 
 def voters():
@@ -229,7 +160,9 @@ def stop_all():
 
 
 def main():
-    make_certificates()
+    make_certificates(work, [("node1", "ca", "geodesy-cluster"), ("node2", "ca", "geodesy-cluster"),
+                             ("node3", "ca", "geodesy-cluster"), ("client", "ca", "geodesy-cluster"),
+                             ("stranger", "other-ca", "geodesy-cluster"), ("renamed", "ca", "another-name")])
     start(0, [])
     wait_for("the first node's /readyz", lambda: health(0, "/readyz")[0] == 200)
     start(1, ADDRESSES[:1])
@@ -346,6 +279,7 @@ def main():
     for i in (0, 1):
         nodes[i].kill()
         nodes[i].wait()
+    time.sleep(2)  # a leader that lost its majority steps down after its election timeout (750 ms)
     code, out, err, seconds = client("SELECT 1", timeout="4s")
     check("with two of three nodes gone the client says the quorum is lost, within its timeout",
           code == 4 and "lost its quorum" in err and seconds < 6, f"exit {code} after {seconds:.1f} s: {err}")
@@ -378,5 +312,5 @@ if __name__ == "__main__":
     finally:
         stop_all()
         shutil.rmtree(work, ignore_errors=True)
-    print(f"cluster test: {passed} passed, {failed} failed")
-    sys.exit(1 if failed or not passed else 0)
+    print(f"cluster test: {check.passed} passed, {check.failed} failed")
+    sys.exit(1 if check.failed or not check.passed else 0)
