@@ -8,8 +8,9 @@ examples they print:
   antimeridian; 100 m to 15 000 km) examples/recipes/radius-query.sql
   returns exactly the places that a full scan with distance() keeps;
 - the unroll query of examples/recipes/longitude.sql gives GeographicLib's
-  unrolled longitude for lines that head east or west and go less than
-  once round the globe (needs python3-geographiclib).
+  unrolled longitude for lines that travel east or west and go less than
+  once round the globe, of any length from none to nearly once round,
+  forwards and backwards (needs python3-geographiclib).
 
     recipes_test.py MODULE
 """
@@ -82,7 +83,10 @@ def unroll_recipe(module):
     for i in range(2000):
         east = r.random() < 0.5
         azimuth = r.uniform(0.01, 179.99) + (0 if east else 180)
-        trips.append((str(i), latitude(r), r.uniform(-180, 180), azimuth, r.uniform(1, 3.9e7)))
+        # Every length the recipe covers: none at all, a micrometre to a
+        # metre, and up to nearly once round, forwards and backwards.
+        metres = r.choice([0.0, r.uniform(1e-6, 1), r.uniform(1, 3.9e7)]) * r.choice([1, -1])
+        trips.append((str(i), latitude(r), r.uniform(-180, 180), azimuth, metres))
     db = connect(module)
     db.execute("CREATE TABLE trip(name TEXT, lat1 REAL, lon1 REAL, azimuth REAL, metres REAL)")
     db.executemany("INSERT INTO trip VALUES (?, ?, ?, ?, ?)", trips)
