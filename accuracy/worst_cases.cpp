@@ -5,9 +5,13 @@
 //   - the distance error wherever the longitude difference is at most
 //     179.2°, where the antipodal band has not begun;
 //   - the azimuth error of lines of 1 km or more, for longitude
-//     differences under 170° and from 170° to 179.2°;
+//     differences under 170° and from 170° to 179.2°, with both points
+//     within 89° of the equator, and near the poles by how close the
+//     points come to them;
 //   - on lines of 1 µm to 1 km, the azimuth error as the sideways offset
-//     it makes at the far end, which is what limits a short line;
+//     it makes at the far end, which is what limits a short line, and the
+//     same for lines that cross or touch ±180° (and the azimuths of such
+//     lines up to 10 000 km);
 //   - how far the point that project_lat and project_lon reach is from the
 //     true one, up to 20 000 km and from 20 000 to 100 000 km;
 //   - how far project_lon − lon1 can go beyond ±180°, as a share of the
@@ -144,21 +148,52 @@ bool on_globe(const bench::Probe<3>& pair) { return std::fabs(pair.x[0]) <= 90 &
 
 const bench::Moves<3> kPairMoves{{1, 1, 1}, 0.5, 1e-10, 1e-3, 8};
 
-// Lines of 1 km or more with lon1 = 0 and a longitude difference in
-// [from, to): the worst azimuth error. From one pole
-// to the other every meridian is a shortest line, and the azimuths are a
-// convention that differs from GeographicLib's, so those pairs are left out.
+// Lines of 1 km or more with lon1 = 0, a longitude difference in
+// [from, to) and both points more than 1° from a pole: the worst azimuth
+// error. Near a pole azimuths are ill-conditioned (a point a metre from
+// it sees the meridians fan out), so that part has a search and a figure
+// of its own, azimuth_polar.
 bench::Probe<3> azimuth_long(double from, double to, double grid_step) {
     std::vector<double> dlons;
     for (double dlon = from + grid_step / 2; dlon < to; dlon += grid_step) dlons.push_back(dlon);
     const bench::Evaluate<3> evaluate = [from, to](bench::Probe<3>& q) {
-        if (!on_globe(q) || q.x[2] < from || q.x[2] >= to) return false;
-        if (std::fabs(q.x[0]) == 90 && std::fabs(q.x[1]) == 90) return false;
+        if (std::fabs(q.x[0]) > 89 || std::fabs(q.x[1]) > 89 || q.x[2] < from || q.x[2] >= to) return false;
         const AzimuthError e = azimuth_error(q.x[0], 0, q.x[1], q.x[2]);
         q.value = e.arcseconds;
         return e.length >= 1e3;
     };
-    return worst<3>(pairs(1, dlons), kPairMoves, evaluate);
+    std::vector<bench::Probe<3>> grid;
+    for (const bench::Probe<3>& p : pairs(1, dlons)) {
+        if (std::fabs(p.x[0]) <= 89 && std::fabs(p.x[1]) <= 89) grid.push_back(p);
+    }
+    return worst<3>(grid, kPairMoves, evaluate);
+}
+
+// Lines of 1 km or more with lon1 = 0, a longitude difference in [from,
+// to) and the first point within 1° of the north pole, 10^x[0] degrees
+// from it (10^nearest° to 1°). The second point is anywhere when x[1] is a
+// latitude, or 10^x[1] degrees from the south pole when x[1] is below −90
+// (x[1] + 100 is then the exponent, so both points near opposite poles
+// are searched as finely as one): the worst azimuth error. Exact poles
+// are left out, where the azimuth is a convention.
+double second_latitude(double x) { return x < -90 ? -90 + std::pow(10.0, x + 100) : x; }
+
+bench::Probe<3> azimuth_polar(double from, double to, double grid_step, double nearest) {
+    std::vector<bench::Probe<3>> grid;
+    for (double p1 : steps(nearest, 0, 0.5)) {
+        for (double dlon = from + grid_step / 2; dlon < to; dlon += grid_step) {
+            for (double lat2 : steps(-89, 89, 2)) grid.push_back({{p1, lat2, dlon}, 0});
+            for (double p2 : steps(nearest, 0, 0.5)) grid.push_back({{p1, p2 - 100, dlon}, 0});
+        }
+    }
+    const bench::Evaluate<3> evaluate = [from, to, nearest](bench::Probe<3>& q) {
+        if (q.x[0] < nearest || q.x[0] > 0 || q.x[1] < nearest - 100 || q.x[1] > 90 ||
+            (q.x[1] > -100 && q.x[1] < -90) || q.x[2] < from || q.x[2] >= to) return false;
+        const AzimuthError e = azimuth_error(90 - std::pow(10.0, q.x[0]), 0, second_latitude(q.x[1]), q.x[2]);
+        q.value = e.arcseconds;
+        return e.length >= 1e3;
+    };
+    return worst<3>(grid, {{0.5, 1, 1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
 }
 
 // lon1 = 0 and a longitude difference of at most 179.2°: the worst
@@ -213,6 +248,66 @@ bench::Probe<4> azimuth_short() {
         return e.length >= 1e-6 && e.length <= 1e3;
     };
     return worst<4>(grid, {{1, 1, 1, 0.1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
+}
+
+// Lines that cross or touch ±180°: they meet the meridian at (x[0], 180)
+// with azimuth x[2], a share x[1] of their length 10^x[3] metres before
+// it and the rest after, so each runs from one side of ±180° to the other
+// and its longitudes differ by nearly 360 in the arguments. A start or end
+// on the meridian itself is tried as 180 and as −180.
+ShortLine crossing_line(const bench::Probe<4>& q) {
+    const double metres = std::pow(10.0, q.x[3]);
+    ShortLine l{};
+    double azi;
+    wgs84().Direct(q.x[0], 180, q.x[2] + 180, q.x[1] * metres, l.lat1, l.lon1, azi);
+    wgs84().Direct(q.x[0], 180, q.x[2], (1 - q.x[1]) * metres, l.lat2, l.lon2, azi);
+    return l;
+}
+
+// The worst of a crossing line's azimuth errors, either as the sideways
+// offset in metres (sideways) or in arcseconds, over the spellings of a
+// longitude on ±180°; l becomes the worst spelling.
+double crossing_error(ShortLine& l, bool sideways, double* length) {
+    double result = -1;
+    ShortLine worst_spelling = l;
+    for (double lon1 : {l.lon1, std::fabs(l.lon1) == 180 ? -l.lon1 : l.lon1}) {
+        for (double lon2 : {l.lon2, std::fabs(l.lon2) == 180 ? -l.lon2 : l.lon2}) {
+            const AzimuthError e = azimuth_error(l.lat1, lon1, l.lat2, lon2);
+            const double error = sideways ? e.arcseconds / kArcsecondsPerRadian * e.length : e.arcseconds;
+            if (error > result) {
+                result = error;
+                *length = e.length;
+                worst_spelling = {l.lat1, lon1, l.lat2, lon2};
+            }
+        }
+    }
+    l = worst_spelling;
+    return result;
+}
+
+bench::Probe<4> azimuth_crossing(double min_log, double max_log, bool sideways) {
+    std::vector<bench::Probe<4>> grid;
+    for (double lat : steps(-89.5, 89.5, 1)) {
+        for (double share : {0.0, 0.25, 0.5, 0.75, 1.0}) {
+            for (double azimuth : steps(2.5, 177.5, 5)) {
+                for (double log_metres : steps(min_log, max_log, 0.5)) grid.push_back({{lat, share, azimuth, log_metres}, 0});
+            }
+        }
+    }
+    std::mt19937_64 random(29);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 1000000; ++i) {
+        const double lat = rad_to_deg(std::asin(2 * unit(random) - 1));
+        grid.push_back({{lat, unit(random), 180 * unit(random), min_log + (max_log - min_log) * unit(random)}, 0});
+    }
+    const bench::Evaluate<4> evaluate = [min_log, max_log, sideways](bench::Probe<4>& q) {
+        if (std::fabs(q.x[0]) > 90 || q.x[1] < 0 || q.x[1] > 1 || q.x[3] < min_log || q.x[3] > max_log) return false;
+        double length = 0;
+        ShortLine l = crossing_line(q);
+        q.value = crossing_error(l, sideways, &length);
+        return length >= std::pow(10.0, min_log) * 0.999 && length <= std::pow(10.0, max_log) * 1.001;
+    };
+    return worst<4>(grid, {{1, 0.1, 1, 0.1}, 0.5, 1e-10, 1e-3, 4}, evaluate);
 }
 
 // Starts at (lat1, 0) with azimuth and a distance of from to to metres,
@@ -337,6 +432,49 @@ int main(int argc, char** argv) {
         row(std::string("azimuth, lines of 1 km or more, longitude difference ") + range.name,
             up(p.value) + "″",
             call(e.at_end ? "azimut_end" : "azimut_start", p.x[0], 0, p.x[1], p.x[2]));
+    }
+    // Near the poles, by how close the points may come: 10^nearest degrees,
+    // that is 1.1 km, 1.1 m and 1.1 mm.
+    for (const double nearest : {-2.0, -5.0, -8.0}) {
+        for (const Range& range : {Range{"under 170°", 0, 170, 2}, Range{"170° to 179.2°", 170, 179.2, 0.2}}) {
+            const bench::Probe<3> p = azimuth_polar(range.from, range.to, range.grid_step, nearest);
+            const double lat1 = 90 - std::pow(10.0, p.x[0]), lat2 = second_latitude(p.x[1]);
+            const AzimuthError e = azimuth_error(lat1, 0, lat2, p.x[2]);
+            char figure[200];
+            std::snprintf(figure, sizeof figure, "azimuth, lines of 1 km or more with a point within 1° of a "
+                          "pole and none within %.3g m, longitude difference %s", 111319.49 * std::pow(10.0, nearest),
+                          range.name);
+            row(figure, up(p.value) + "″", call(e.at_end ? "azimut_end" : "azimut_start", lat1, 0, lat2, p.x[2]));
+        }
+    }
+    {
+        bench::Probe<4> p = azimuth_crossing(-6, 3, true);
+        ShortLine l = crossing_line(p);
+        double length = 0;
+        double value = crossing_error(l, true, &length);
+        // The worst that a search from outside this project found, kept so
+        // that this row can never report less.
+        ShortLine known{3.964541098107656, -179.99999998778492, 3.9645426546056184, 179.9999999473353};
+        double known_length = 0;
+        const double known_value = crossing_error(known, true, &known_length);
+        if (known_value > value) {
+            value = known_value;
+            l = known;
+            length = known_length;
+        }
+        p.value = value;
+        char found[120];
+        std::snprintf(found, sizeof found, "%s m (on a %.4g m line)", up(p.value).c_str(), length);
+        row("azimuth error × length, lines of 1 µm to 1 km crossing or touching ±180°", found,
+            call("azimut_start", l.lat1, l.lon1, l.lat2, l.lon2));
+    }
+    {
+        const bench::Probe<4> p = azimuth_crossing(3, 7, false);
+        ShortLine l = crossing_line(p);
+        double length = 0;
+        crossing_error(l, false, &length);
+        row("azimuth, lines of 1 km to 10 000 km crossing or touching ±180°", up(p.value) + "″",
+            call("azimut_start", l.lat1, l.lon1, l.lat2, l.lon2));
     }
     {
         const bench::Probe<4> p = azimuth_short();
