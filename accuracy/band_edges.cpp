@@ -179,25 +179,34 @@ std::vector<Point> widest_near_equator() {
 }
 
 // Along the antipodal parallel at lat1: the first longitude difference
-// over the threshold, by a scan of 1e-4° and a bisection.
-Point edge_on_parallel(double lat1, double threshold) {
+// over each threshold, by a scan of 1e-6° (the errors there come in spikes
+// a few millionths of a degree wide, which a coarser scan steps over) and
+// a bisection, then a climb that looks for an earlier one.
+std::array<Point, 3> edges_on_parallel(double lat1) {
+    std::array<Point, 3> found;
+    found.fill({lat1, -lat1, NAN, 0});
+    const long steps = std::lround((180.0 - kScanFrom) / 1e-6);
     double below = kScanFrom;
-    for (double dlon = kScanFrom; dlon <= 180.0; dlon += 1e-4) {
+    int pending = 3;
+    for (long i = 0; i <= steps && pending > 0; ++i) {
+        const double dlon = kScanFrom + i * 1e-6;
         const double e = error_at(lat1, -lat1, dlon);
-        if (e > threshold) {
-            double above = dlon;
-            for (int i = 0; i < 50; ++i) {
-                const double mid = (below + above) / 2;
-                (error_at(lat1, -lat1, mid) > threshold ? above : below) = mid;
+        for (int m = 0; m < 3; ++m) {
+            const double threshold = kThresholds[m];
+            if (!std::isnan(found[m].dlon) || !(e > threshold)) continue;
+            double low = below, high = dlon;
+            for (int k = 0; k < 50; ++k) {
+                const double mid = (low + high) / 2;
+                (error_at(lat1, -lat1, mid) > threshold ? high : low) = mid;
             }
-            Point p{lat1, -lat1, above, error_at(lat1, -lat1, above)};
-            // The bisection finds an edge; the climb looks for an earlier one.
-            return climb(p, Free::dlon_only, [&](const Point& q) { return q.error > threshold; },
-                         smaller_dlon);
+            const Point p{lat1, -lat1, high, error_at(lat1, -lat1, high)};
+            found[m] = climb(p, Free::dlon_only, [&](const Point& q) { return q.error > threshold; },
+                             smaller_dlon);
+            --pending;
         }
         below = dlon;
     }
-    return {lat1, -lat1, NAN, 0};
+    return found;
 }
 
 std::string call(const Point& p) {
@@ -206,10 +215,14 @@ std::string call(const Point& p) {
     return text;
 }
 
-std::string floor_deg(double x) {
+// Rounded down to decimals places. Edges on the parallel come from a scan
+// of 1e-6° and keep four; edges off it come from climbs, which a search
+// from outside this project has beaten by up to 6e-4°, and keep two.
+std::string floor_deg(double x, int decimals) {
     if (std::isnan(x)) return "never";
+    const double scale = std::pow(10.0, decimals);
     char text[32];
-    std::snprintf(text, sizeof text, "%.4f°", std::floor(x * 1e4) / 1e4);
+    std::snprintf(text, sizeof text, "%.*f°", decimals, std::floor(x * scale) / scale);
     return text;
 }
 
@@ -245,12 +258,15 @@ int main(int argc, char** argv) {
     const std::vector<int> rows = {0, 10, 20, 30, 40, 50, 60, 70, 80, 85, 89};
     std::vector<std::array<Point, 6>> edges(rows.size());
     std::vector<Point> offsets_found(rows.size());
+    bench::parallel_for(rows.size(), [&](size_t r) {
+        const std::array<Point, 3> on = edges_on_parallel(rows[r]);
+        for (int m = 0; m < 3; ++m) edges[r][m] = on[m];
+    });
     for (size_t r = 0; r < rows.size(); ++r) {
         const double lat = rows[r];
         auto in_row = [lat](double l) { return l == lat; };
         for (int m = 0; m < 3; ++m) {
             const double t = kThresholds[m];
-            edges[r][m] = edge_on_parallel(lat, t);
             edges[r][3 + m] = best_of(starts(s, m, in_row, smaller_dlon), Free::not_lat1,
                                       [t](const Point& q) { return q.error > t; }, smaller_dlon);
         }
@@ -270,7 +286,7 @@ int main(int argc, char** argv) {
             }
         }
         std::snprintf(line, sizeof line, "| %s | %s | `%s` | %.4g m |\n", kThresholdNames[m],
-                      floor_deg(p.dlon).c_str(), call(p).c_str(), p.error);
+                      floor_deg(p.dlon, 2).c_str(), call(p).c_str(), p.error);
         emit(line);
     }
 
@@ -339,7 +355,7 @@ int main(int argc, char** argv) {
         for (int k = 0; k < 6; ++k) {
             // Off the parallel includes on it: the earlier of the two.
             const double dlon = k < 3 ? edges[r][k].dlon : std::fmin(edges[r][k].dlon, edges[r][k - 3].dlon);
-            cells[k] = floor_deg(dlon);
+            cells[k] = floor_deg(dlon, k < 3 ? 4 : 2);
         }
         std::snprintf(line, sizeof line, "| %d° | %s | %s | %s | %s | %s | %s | %.4f° |\n", rows[r],
                       cells[0].c_str(), cells[1].c_str(), cells[2].c_str(), cells[3].c_str(),
