@@ -16,10 +16,10 @@
 #   make browser-test  the demo page in headless Chromium; the package bundled by esbuild and
 #                   Rollup in a page and a module Worker; its types under tsc --strict
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
+#   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, refusals, the client
 #   make cluster-faults  writes and reads under a killed, a paused and a cut-off leader, two nodes
 #                   lost, and a membership change: nothing acknowledged lost, nothing refused kept
 #   make fresh-machine  make demo and make test in a bare Debian 12 chroot (root only)
-#   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, a node catching up
 # Installing and releasing:
 #   make install    build, then install geodesy.so where SQLite finds it by name (PREFIX=/usr)
 #   make uninstall  remove exactly the files that make install installed
