@@ -202,7 +202,6 @@ func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database s
 	defer conn.Close()
 
 	out := newPrinter(os.Stdout, o.format)
-	defer out.finish()
 	for i, statement := range statements {
 		stage.Store(fmt.Sprintf("running statement %d of %d", i+1, len(statements)))
 		if err := runStatement(ctx, conn, statement, out, o.timeout); err != nil {
@@ -541,8 +540,6 @@ type printer struct {
 }
 
 func newPrinter(w io.Writer, format string) *printer { return &printer{w: w, format: format} }
-
-func (p *printer) finish() {}
 
 func formatReal(v float64) string {
 	switch {
