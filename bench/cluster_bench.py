@@ -20,7 +20,6 @@ is ended by its PID, on every exit.
 import os
 import shutil
 import signal
-import socket
 import statistics
 import subprocess
 import sys
@@ -28,23 +27,17 @@ import tempfile
 import time
 import urllib.request
 
+# Free ports and bounded waits, as the cluster's tests have them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests", "cluster"))
+from common import free_ports, wait_for  # noqa: E402
+
 NODE = os.path.abspath(sys.argv[1])
 LATENCIES = sys.argv[2:] or ["0", "2ms", "20ms", "50ms", "100ms"]
 RUNS = 10
-WAIT = 60
+WAIT = 60  # seconds, for a failover's first acknowledged write
 
 work = tempfile.mkdtemp(prefix="geodesy-cluster-bench-")
 processes = {}  # index -> Popen
-
-
-def free_ports(n):
-    sockets = [socket.socket() for _ in range(n)]
-    for s in sockets:
-        s.bind(("127.0.0.1", 0))
-    ports = [s.getsockname()[1] for s in sockets]
-    for s in sockets:
-        s.close()
-    return ports
 
 
 def metrics(health):
@@ -59,16 +52,6 @@ def metrics(health):
             name, value = line.rsplit(" ", 1)
             values[name] = float(value)
     return values
-
-
-def wait_for(what, test):
-    deadline = time.monotonic() + WAIT
-    while time.monotonic() < deadline:
-        result = test()
-        if result is not None and result is not False:  # an index 0 counts
-            return result
-        time.sleep(0.05)
-    raise RuntimeError(f"{what}: not within {WAIT} s")
 
 
 class Cluster:

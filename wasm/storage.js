@@ -58,18 +58,21 @@ function idb(mode, work) {
   });
 }
 
+// The OPFS root (or null) once name is known to be a valid name.
+function rootFor(name) {
+  return new Promise(function (resolve) {
+    checkStorageName(name);  // a throw here rejects
+    resolve();
+  }).then(opfs);
+}
+
 function storageKind() {
   return opfs().then(function (root) { return root ? 'opfs' : 'indexeddb'; });
 }
 
 // The stored bytes, or null when nothing is stored under name.
 function readStored(name) {
-  try {
-    checkStorageName(name);
-  } catch (error) {
-    return Promise.reject(error);
-  }
-  return opfs().then(function (root) {
+  return rootFor(name).then(function (root) {
     if (root) {
       return root.getFileHandle(name).then(function (handle) {
         return handle.getFile();
@@ -90,7 +93,7 @@ function readStored(name) {
 }
 
 function writeStored(name, bytes) {
-  return opfs().then(function (root) {
+  return rootFor(name).then(function (root) {
     if (root) {
       return root.getFileHandle(name, { create: true }).then(function (handle) {
         return handle.createWritable();
@@ -105,12 +108,7 @@ function writeStored(name, bytes) {
 }
 
 function removeStored(name) {
-  try {
-    checkStorageName(name);
-  } catch (error) {
-    return Promise.reject(error);
-  }
-  return opfs().then(function (root) {
+  return rootFor(name).then(function (root) {
     if (root) {
       return root.removeEntry(name).catch(function (error) {
         if (!error || error.name !== 'NotFoundError') throw error;

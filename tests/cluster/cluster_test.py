@@ -262,7 +262,7 @@ def main():
             copy = local_rows(FIVE, os.path.join(folder, DB), check=False)
             return copy if copy and len(copy) == ROWS + 100 else None
         answers[address] = wait_for(f"{address}'s own copy with all {ROWS + 100} rows", dumped)
-    check(f"the restarted node caught up: each node's own copy answers with the leader's bits",
+    check("the restarted node caught up: each node's own copy answers with the leader's bits",
           all(same_bits(a, want) for a in answers.values()))
 
     # A second TLS cluster on the same host: its first node has the same

@@ -296,7 +296,7 @@ def draw(ops, marks, output):
                     f.write(f"{start:.3f} {seconds * 1000:.1f}\n")
             f.write("\n\n")
     top = max([s * 1000 for _, s, *_ in ops] + [100])
-    script = [f"set terminal pngcairo size 1100,420 font 'sans,10'", f"set output '{output}/faults.png'",
+    script = ["set terminal pngcairo size 1100,420 font 'sans,10'", f"set output '{output}/faults.png'",
               "set xlabel 'seconds'", "set ylabel 'latency of each operation (ms)'", "set logscale y",
               f"set yrange [5:{top * 2:.0f}]", "set key top right",
               "set title 'Writes and reads through geodesy-node sql while faults strike (shaded)'"]
