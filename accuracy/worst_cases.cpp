@@ -406,7 +406,13 @@ int main(int argc, char** argv) {
         "| figure | worst found | at | evaluations |\n"
         "|---|---:|---|---:|\n";
     long total = 0;
-    auto row = [&](const std::string& figure, const std::string& found, const std::string& at) {
+    // Each row also goes, with the worst value unrounded, into
+    // worst-cases.tsv, which accuracy/check_claims.py reads.
+    std::string raw;
+    auto row = [&](const std::string& figure, const std::string& found, const std::string& at, double value) {
+        char exact[64];
+        std::snprintf(exact, sizeof exact, "%.17g", value);
+        raw += figure + "\t" + exact + "\t" + at + "\n";
         const long count = evaluations.exchange(0);
         total += count;
         char line[600];
@@ -424,14 +430,14 @@ int main(int argc, char** argv) {
     {
         const bench::Probe<3> p = distance_below_band();
         row("distance, longitude difference up to 179.2°", up(p.value) + " m",
-            call("distance", p.x[0], 0, p.x[1], p.x[2]));
+            call("distance", p.x[0], 0, p.x[1], p.x[2]), p.value);
     }
     for (const Range& range : {Range{"under 170°", 0, 170, 1}, Range{"170° to 179.2°", 170, 179.2, 0.1}}) {
         const bench::Probe<3> p = azimuth_long(range.from, range.to, range.grid_step);
         const AzimuthError e = azimuth_error(p.x[0], 0, p.x[1], p.x[2]);
         row(std::string("azimuth, lines of 1 km or more, longitude difference ") + range.name,
             up(p.value) + "″",
-            call(e.at_end ? "azimut_end" : "azimut_start", p.x[0], 0, p.x[1], p.x[2]));
+            call(e.at_end ? "azimut_end" : "azimut_start", p.x[0], 0, p.x[1], p.x[2]), p.value);
     }
     // Near the poles, by how close the points may come: 10^nearest degrees,
     // that is 1.1 km, 1.1 m and 1.1 mm.
@@ -444,7 +450,8 @@ int main(int argc, char** argv) {
             std::snprintf(figure, sizeof figure, "azimuth, lines of 1 km or more with a point within 1° of a "
                           "pole and none within %.3g m, longitude difference %s", 111319.49 * std::pow(10.0, nearest),
                           range.name);
-            row(figure, up(p.value) + "″", call(e.at_end ? "azimut_end" : "azimut_start", lat1, 0, lat2, p.x[2]));
+            row(figure, up(p.value) + "″", call(e.at_end ? "azimut_end" : "azimut_start", lat1, 0, lat2, p.x[2]),
+                p.value);
         }
     }
     {
@@ -466,7 +473,7 @@ int main(int argc, char** argv) {
         char found[120];
         std::snprintf(found, sizeof found, "%s m (on a %.4g m line)", up(p.value).c_str(), length);
         row("azimuth error × length, lines of 1 µm to 1 km crossing or touching ±180°", found,
-            call("azimut_start", l.lat1, l.lon1, l.lat2, l.lon2));
+            call("azimut_start", l.lat1, l.lon1, l.lat2, l.lon2), value);
     }
     {
         const bench::Probe<4> p = azimuth_crossing(3, 7, false);
@@ -474,7 +481,7 @@ int main(int argc, char** argv) {
         double length = 0;
         crossing_error(l, false, &length);
         row("azimuth, lines of 1 km to 10 000 km crossing or touching ±180°", up(p.value) + "″",
-            call("azimut_start", l.lat1, l.lon1, l.lat2, l.lon2));
+            call("azimut_start", l.lat1, l.lon1, l.lat2, l.lon2), p.value);
     }
     {
         const bench::Probe<4> p = azimuth_short();
@@ -484,34 +491,39 @@ int main(int argc, char** argv) {
         std::snprintf(found, sizeof found, "%s m (%.4g″ on a %.4g m line)", up(p.value).c_str(), e.arcseconds,
                       e.length);
         row("azimuth error × length, lines of 1 µm to 1 km", found,
-            call(e.at_end ? "azimut_end" : "azimut_start", l.lat1, l.lon1, l.lat2, l.lon2));
+            call(e.at_end ? "azimut_end" : "azimut_start", l.lat1, l.lon1, l.lat2, l.lon2), p.value);
     }
     for (const Range& range : {Range{"up to 20 000 km", 0, 2e7, 2.5e5}, Range{"20 000 to 100 000 km", 2e7, 1e8, 1e6}}) {
         const bench::Probe<3> p = direct(range.from, range.to, range.grid_step);
-        row(std::string("point reached, ") + range.name, up(p.value) + " m", call("project_lat", p.x[0], 0, p.x[1], p.x[2]));
+        row(std::string("point reached, ") + range.name, up(p.value) + " m",
+            call("project_lat", p.x[0], 0, p.x[1], p.x[2]), p.value);
     }
     {
         const bench::Probe<3> p = project_lon_excess();
         char found[80];
         std::snprintf(found, sizeof found, "%.9f of f·s/b", p.value);
         row("project_lon − lon1 beyond ±180°, distances of 1 µm or more", found,
-            call("project_lon", p.x[0], 0, p.x[1], std::pow(10.0, p.x[2])));
+            call("project_lon", p.x[0], 0, p.x[1], std::pow(10.0, p.x[2])), p.value);
     }
     for (const Range& range : {Range{"up to 179.2°", 0, 179.2, 0}, Range{"up to 180°", 0, 180, 0}}) {
         const bench::Probe<3> p = swap_gap(range.to);
         row(std::string("distance, the two points swapped, longitude difference ") + range.name,
-            up(p.value) + " m", call("distance", p.x[0], 0, p.x[1], p.x[2]));
+            up(p.value) + " m", call("distance", p.x[0], 0, p.x[1], p.x[2]), p.value);
     }
     {
         const bench::Probe<3> p = flattening_gap();
         row("distance, flattening 1/298.2572235636655 against 1/298.257223563", up(p.value) + " m",
-            call("distance", p.x[0], 0, p.x[1], p.x[2]));
+            call("distance", p.x[0], 0, p.x[1], p.x[2]), p.value);
     }
     const std::string last = "\n" + std::to_string(total) + " evaluations in all.\n";
     std::fputs(last.c_str(), stdout);
     out += last;
     if (FILE* f = std::fopen((dir + "/worst-cases.md").c_str(), "w")) {
         std::fputs(out.c_str(), f);
+        std::fclose(f);
+    }
+    if (FILE* f = std::fopen((dir + "/worst-cases.tsv").c_str(), "w")) {
+        std::fputs(raw.c_str(), f);
         std::fclose(f);
     }
     return 0;
