@@ -33,6 +33,7 @@
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
 #   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js
 #   make bench-cluster  failover time, spurious elections and idle CPU of three nodes, by --network-latency
+#   make bench-postgis  ns per row and error against GeographicLib beside PostGIS, same million rows
 #   make accuracy   errors against GeographicLib: samples, searches for the worst, the antipodal
 #                   picture; fails when a search beats a figure of accuracy/claims.tsv
 #   make bench-build  build the benchmark and accuracy programs only
@@ -70,7 +71,7 @@ EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
   cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
-  check-dist bench bench-wasm bench-cluster bench-build accuracy clean help
+  check-dist bench bench-wasm bench-cluster bench-postgis bench-build accuracy clean help
 
 all: build
 
@@ -270,6 +271,10 @@ bench: bench-build
 # The cluster's failover, spurious elections and idle CPU by --network-latency.
 bench-cluster: packages-cluster-test cluster
 	$(PYTHON) bench/cluster_bench.py build-cluster/geodesy-node
+
+# Beside PostGIS in a throwaway server (a Unix socket in a temporary folder).
+bench-postgis: packages-bench-postgis bench-build
+	$(PYTHON) bench/postgis_bench.py build-bench/bench/postgis_bench build-bench/geodesy.so
 
 # The WebAssembly module against the native one, both under Node.js.
 bench-wasm: packages-bench-wasm bench-build wasm $(NODE_HOST)

@@ -41,6 +41,7 @@ dist          @windows @arm64 @wasm @package @wheel
 check-dist    @dist python3-venv lintian unzip sqlite3
 bench         @build libbenchmark-dev libgeographiclib-dev
 bench-wasm    @bench @wasm
+bench-postgis @bench python3 libpq-dev postgresql-15-postgis-3
 accuracy      @bench python3 python3-geographiclib gnuplot-nox
 fresh-machine debootstrap
 EOF
