@@ -35,7 +35,8 @@
 #   make bench-cluster  failover time, spurious elections and idle CPU of three nodes, by --network-latency
 #   make bench-postgis  ns per row and error against GeographicLib beside PostGIS, same million rows
 #   make accuracy   errors against GeographicLib: samples, searches for the worst, the antipodal
-#                   picture; fails when a search beats a figure of accuracy/claims.tsv
+#                   picture; fails when a search beats a figure of accuracy/claims.tsv or
+#                   covers less than its domain (ACCURACY_BUDGET=4: search 4 times as hard)
 #   make bench-build  build the benchmark and accuracy programs only
 # Housekeeping:
 #   make clean      remove every build folder and dist/

@@ -19,17 +19,20 @@ inline const GeographicLib::Geodesic& wgs84() {
     return g;
 }
 
-// |distance − GeographicLib's| in metres for the first point at longitude
-// 0, the second at dlon; a NaN distance counts as an infinite error.
-inline double distance_error(double lat1, double lat2, double dlon) {
+// |distance − GeographicLib's| in metres; a NaN distance counts as an
+// infinite error.
+inline double distance_error(double lat1, double lon1, double lat2, double lon2) {
     double s12;
-    wgs84().Inverse(lat1, 0, lat2, dlon, s12);
+    wgs84().Inverse(lat1, lon1, lat2, lon2, s12);
     double s, a1, a2;
-    geodesy::detail::solve_inverse(geodesy::deg_to_rad(lat1), 0, geodesy::deg_to_rad(lat2),
-                                   geodesy::deg_to_rad(dlon), &s, &a1, &a2, nullptr);
+    geodesy::detail::solve_inverse(geodesy::deg_to_rad(lat1), geodesy::deg_to_rad(lon1), geodesy::deg_to_rad(lat2),
+                                   geodesy::deg_to_rad(lon2), &s, &a1, &a2, nullptr);
     const double e = std::fabs(s - s12);
     return std::isnan(e) ? INFINITY : e;
 }
+
+// The same with the first point at longitude 0 and the second at dlon.
+inline double distance_error(double lat1, double lat2, double dlon) { return distance_error(lat1, 0, lat2, dlon); }
 
 // The angle between two azimuths in degrees, in arcseconds.
 inline double arcseconds_between(double a, double b) {

@@ -8,6 +8,8 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <thread>
@@ -120,6 +122,22 @@ inline void parallel_for(std::size_t count, const std::function<void(std::size_t
         });
     }
     for (std::thread& w : workers) w.join();
+}
+
+// How hard to search: ACCURACY_BUDGET=N (1 unless set, as in CI) draws N
+// times as many random points and scans the antipodal parallel N times as
+// finely. Releases run with 4 (make accuracy ACCURACY_BUDGET=4).
+inline int budget() {
+    static const int n = [] {
+        const char* text = std::getenv("ACCURACY_BUDGET");
+        const int value = text ? std::atoi(text) : 1;
+        if (value < 1 || value > 1000) {
+            std::fprintf(stderr, "ACCURACY_BUDGET must be a whole number from 1 to 1000, not '%s'\n", text);
+            std::exit(2);
+        }
+        return value;
+    }();
+    return n;
 }
 
 }  // namespace bench
