@@ -286,7 +286,7 @@ accuracy: packages-accuracy bench-build
 	build-bench/accuracy/accuracy build-bench/accuracy
 	build-bench/accuracy/antipodal_band build-bench/accuracy
 	build-bench/accuracy/band_edges build-bench/accuracy
-	build-bench/accuracy/worst_cases build-bench/accuracy
+	build-bench/accuracy/worst_cases build-bench/accuracy accuracy/claims.tsv
 	gnuplot -e "data='build-bench/accuracy/antipodal-band.dat'; out='docs/antipodal-band.png'" \
 	  accuracy/antipodal-band.gp
 	$(PYTHON) accuracy/libm_variants.py build-bench/geodesy.so

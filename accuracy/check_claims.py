@@ -5,11 +5,14 @@ make accuracy found this time, and over what domain they searched, and that
 the docs still state it:
 
     /usr/bin/python3 accuracy/check_claims.py build-bench/accuracy
+    /usr/bin/python3 accuracy/check_claims.py --write-table
 
 Prints one line per claim; exits 1, naming the claim and the input that
 beats it, when a search found worse than a figure, when the searches behind
 a figure drew from less than the domain it claims, when a doc no longer
-says it, or when a search printed no row for it.
+says it, or when a search printed no row for it. It also fails when the
+table of figures in docs/accuracy.md is not the one the list gives, which
+--write-table writes there.
 """
 import math
 import os
@@ -66,6 +69,76 @@ def uncovered(claimed, searched):
     return gaps
 
 
+TABLE_START = "<!-- The table below is written by accuracy/check_claims.py --write-table. -->"
+TABLE_END = "<!-- End of the table of figures. -->"
+
+
+def metres(x):
+    for unit, size in (("km", 1e3), ("m", 1), ("mm", 1e-3), ("µm", 1e-6), ("nm", 1e-9)):
+        if x >= size:
+            v = x / size
+            return (f"{v:,.0f}".replace(",", " ") if v >= 100 else f"{v:.2g}") + " " + unit
+    return f"{x:g} m"
+
+
+def in_words(text):
+    """A claim's domain as the docs would say it."""
+    d = domain(text)
+    words = []
+    if "pole" in d and d["pole"][0] > 0:
+        words.append(f"both points at least {d['pole'][0]:g}° ({metres(d['pole'][0] * 111319.49)}) from a pole")
+    if "lon" in d:
+        words.append("lon1 = 0" if d["lon"] == (0, 0) else "any longitudes within ±180°")
+    words.append({"yes": "across ±180° or not", "only": "across or touching ±180°", "no": "on one side of ±180°"}
+                 .get(d.get("cross"), ""))
+    if "dlon" in d:
+        low, high = d["dlon"]
+        words.append(f"longitude difference up to {high:g}°" if low == 0 else
+                     f"longitude difference {low:g}° to {high:g}°")
+    if "length" in d:
+        low, high = d["length"]
+        if high == math.inf and low > 0:
+            words.append(f"lines of {metres(low)} or more")
+        elif high != math.inf:
+            words.append(f"lines of {metres(low)} to {metres(high)}" if low > 0 else f"lines up to {metres(high)}")
+    if "distance" in d:
+        low, high = d["distance"]
+        span = f"{metres(low)} to {metres(high)}" if low > 0 else f"up to {metres(high)}"
+        if high > 1e300:
+            span = f"{metres(low)} to the largest double"
+        words.append(span + (", forwards or backwards" if d.get("backwards") == "yes" else ""))
+    return "; ".join(w for w in words if w)
+
+
+def table():
+    """The table of figures that docs/accuracy.md shows, from the list."""
+    lines = [TABLE_START, "",
+             "| functions | figure | domain | error, as measured | stated in |",
+             "|---|---:|---|---|---|"]
+    for line in open(os.path.join(ROOT, "accuracy", "claims.tsv"), encoding="utf-8"):
+        if line.startswith("#") or not line.strip():
+            continue
+        functions, claimed, measure, bound, kind, _, _, doc, _ = line.rstrip("\n").split("\t")
+        figure = f"from {bound}°" if kind == "min-edge" else f"≤ {bound}"
+        names = ", ".join(f"`{f.strip()}`" for f in functions.split(","))
+        cells = [names, figure, in_words(claimed), measure, doc]
+        lines.append("| " + " | ".join(c.replace("|", "\\|") for c in cells) + " |")
+    return "\n".join(lines + ["", TABLE_END])
+
+
+def table_in_docs(write):
+    """Whether docs/accuracy.md shows table(); with write, makes it so."""
+    path = os.path.join(ROOT, "docs", "accuracy.md")
+    text = open(path, encoding="utf-8").read()
+    start, end = text.find(TABLE_START), text.find(TABLE_END)
+    if start < 0 or end < 0:
+        return False
+    new = text[:start] + table() + text[end + len(TABLE_END):]
+    if write:
+        open(path, "w", encoding="utf-8").write(new)
+    return new == text
+
+
 def found(folder, source, row):
     """(value, call, domain) of the row (worst-cases.tsv: figure, unrounded
     value, call, domain) or of the line that starts with row (band-edges.md)."""
@@ -83,8 +156,14 @@ def found(folder, source, row):
 
 
 def main():
+    if sys.argv[1:] == ["--write-table"]:
+        return 0 if table_in_docs(write=True) or table_in_docs(write=False) else 1
     folder = sys.argv[1]
     failed = passed = 0
+    if not table_in_docs(write=False):
+        failed += 1
+        print("FAIL: docs/accuracy.md: its table of figures is not the one accuracy/claims.tsv gives; "
+              "run accuracy/check_claims.py --write-table")
     for line in open(os.path.join(ROOT, "accuracy", "claims.tsv"), encoding="utf-8"):
         if line.startswith("#") or not line.strip():
             continue

@@ -3,8 +3,9 @@
 // that break them rather than read off random samples:
 //
 //   - the distance error wherever the longitude difference is at most
-//     179.2°, where the antipodal band has not begun, at any longitudes
-//     within ±180°, crossing ±180° or not;
+//     179.2°, where the antipodal band has not begun, and up to each band
+//     edge that a figure states, at any longitudes within ±180°, crossing
+//     ±180° or not;
 //   - the azimuth error of lines of 1 km or more, for longitude
 //     differences under 170° and from 170° to 179.2°, with both points
 //     within 89° of the equator, and near the poles by how close the
@@ -22,7 +23,11 @@
 //   - how far this project's flattening moves a distance from the one on
 //     WGS 84's defining flattening.
 //
-//   worst_cases OUTPUT_DIR       writes OUTPUT_DIR/worst-cases.md too
+//   worst_cases OUTPUT_DIR [CLAIMS]   writes OUTPUT_DIR/worst-cases.md and .tsv
+//
+// CLAIMS (accuracy/claims.tsv) names, among its rows, the longitude
+// differences up to which the distance search runs: each band edge that a
+// figure states is searched as a bound on the error below it.
 //
 // Each search scans a grid over the whole of its domain, then climbs
 // (accuracy/search.h) from the worst point of each grid row and the worst
@@ -233,13 +238,14 @@ bench::Probe<4> azimuth_polar(double from, double to, double grid_step, double n
 }
 
 // Pairs anywhere with longitudes within ±180° that differ by at most
-// 179.2°, crossing ±180° or not: the worst distance error. The grid has
+// max_dlon, crossing ±180° or not: the worst distance error. The grid has
 // lon1 = 0 and lon1 = ±180 (the rounding of the difference in radians
 // depends on where the pair sits), the random pairs any lon1.
-bench::Probe<4> distance_below_band() {
+bench::Probe<4> distance_below(double max_dlon) {
     std::vector<double> dlons = steps(0.5, 169.5, 1);
     for (double dlon : steps(170.05, 179.15, 0.1)) dlons.push_back(dlon);
-    dlons.push_back(179.2);
+    for (double dlon = 179.2; dlon < max_dlon; dlon += 0.01) dlons.push_back(dlon);
+    dlons.push_back(max_dlon);
     std::vector<bench::Probe<4>> grid;
     for (const bench::Probe<3>& p : pairs(1, dlons)) grid.push_back({{p.x[0], p.x[1], p.x[2], 0}, 0});
     for (const bench::Probe<3>& p : pairs(2, dlons)) {
@@ -252,17 +258,43 @@ bench::Probe<4> distance_below_band() {
         const double lat1 = rad_to_deg(std::asin(2 * unit(random) - 1));
         const double lat2 = rad_to_deg(std::asin(2 * unit(random) - 1));
         // Half the draws where the error grows, from 170° up.
-        const double dlon = (i % 2 ? 179.2 * unit(random) : 170 + 9.2 * unit(random)) * (unit(random) < 0.5 ? -1 : 1);
+        const double dlon = (i % 2 ? max_dlon * unit(random) : 170 + (max_dlon - 170) * unit(random)) *
+                            (unit(random) < 0.5 ? -1 : 1);
         grid.push_back({{lat1, lat2, dlon, 360 * unit(random) - 180}, 0});
     }
-    const bench::Evaluate<4> evaluate = [](bench::Probe<4>& q) {
-        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || std::fabs(q.x[2]) > 179.2 ||
+    const bench::Evaluate<4> evaluate = [max_dlon](bench::Probe<4>& q) {
+        if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || std::fabs(q.x[2]) > max_dlon ||
             std::fabs(q.x[3]) > 180) return false;
         ++evaluations;
         q.value = bench::distance_error(q.x[0], q.x[3], q.x[1], second_longitude(q.x[3], q.x[2]));
         return true;
     };
     return worst<4>(grid, {{1, 1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
+}
+
+// The longitude differences up to which the claims list asks for the
+// worst distance error, in its rows "distance, longitude difference up to
+// X°": 179.2° always, and each band edge that a figure states.
+std::vector<double> distance_limits(const std::string& claims) {
+    std::vector<double> limits = {179.2};
+    FILE* f = std::fopen(claims.c_str(), "r");
+    if (!f) {
+        std::fprintf(stderr, "worst_cases: cannot read %s\n", claims.c_str());
+        std::exit(2);
+    }
+    static const std::string kRow = "distance, longitude difference up to ";
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+        const std::string text = line;
+        if (text.empty() || text[0] == '#') continue;
+        for (std::size_t at = text.find(kRow); at != std::string::npos; at = text.find(kRow, at + 1)) {
+            const double limit = std::strtod(text.c_str() + at + kRow.size(), nullptr);
+            if (limit > 0 && limit <= 180 && std::find(limits.begin(), limits.end(), limit) == limits.end())
+                limits.push_back(limit);
+        }
+    }
+    std::fclose(f);
+    return limits;
 }
 
 // Lines of 1 nm to 1 km from (lat1, lon1) heading azimuth, with the
@@ -427,7 +459,7 @@ bench::Probe<3> project_lon_excess() {
 
 // |distance(a, b) − distance(b, a)| in metres, with a longitude
 // difference of at most max_dlon: x = {lat1, lat2, dlon, lon1} as in
-// distance_below_band, the grid at lon1 = 0, the random pairs anywhere.
+// distance_below, the grid at lon1 = 0, the random pairs anywhere.
 bench::Probe<4> swap_gap(double max_dlon) {
     std::vector<bench::Probe<4>> grid;
     for (const bench::Probe<3>& p : pairs(2, steps(0, 180, 1))) grid.push_back({{p.x[0], p.x[1], p.x[2], 0}, 0});
@@ -475,6 +507,7 @@ bench::Probe<3> flattening_gap() {
 
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : ".";
+    const std::string claims = argc > 2 ? argv[2] : "accuracy/claims.tsv";
     std::string out =
         "| figure | worst found | at | evaluations |\n"
         "|---|---:|---|---:|\n";
@@ -503,11 +536,11 @@ int main(int argc, char** argv) {
         const char* name;
         double from, to, grid_step;
     };
-    {
-        const bench::Probe<4> p = distance_below_band();
-        row("distance, longitude difference up to 179.2°", up(p.value) + " m",
+    for (const double limit : distance_limits(claims)) {
+        const bench::Probe<4> p = distance_below(limit);
+        row("distance, longitude difference up to " + number(limit) + "°", up(p.value) + " m",
             call("distance", p.x[0], p.x[3], p.x[1], second_longitude(p.x[3], p.x[2])), p.value,
-            "pole=0..90 lon=-180..180 cross=yes dlon=0..179.2 length=0..");
+            "pole=0..90 lon=-180..180 cross=yes dlon=0.." + number(limit) + " length=0..");
     }
     for (const Range& range : {Range{"under 170°", 0, 170, 1}, Range{"170° to 179.2°", 170, 179.2, 0.1}}) {
         const bench::Probe<4> p = azimuth_long(range.from, range.to, range.grid_step);
