@@ -219,16 +219,19 @@ std::string call(const Point& p) {
     return text;
 }
 
-// Rounded down to decimals places. Edges on the parallel come from a scan
-// of 1e-6° and keep four; edges off it come from climbs, which a search
-// from outside this project has beaten by up to 6e-4°, and keep two.
-std::string floor_deg(double x, int decimals) {
+// Rounded down to decimals places, after moving down by margin. Edges on
+// the parallel come from a scan of parallel_step() and keep four places;
+// edges off it come from climbs, which a search from outside this project
+// has beaten by up to 6e-4°: they move down by 1e-3° and keep two.
+std::string floor_deg(double x, int decimals, double margin = 0) {
     if (std::isnan(x)) return "never";
     const double scale = std::pow(10.0, decimals);
     char text[32];
-    std::snprintf(text, sizeof text, "%.*f°", decimals, std::floor(x * scale) / scale);
+    std::snprintf(text, sizeof text, "%.*f°", decimals, std::floor((x - margin) * scale) / scale);
     return text;
 }
+
+constexpr double kClimbMargin = 1e-3;
 
 }  // namespace
 
@@ -291,7 +294,7 @@ int main(int argc, char** argv) {
             }
         }
         std::snprintf(line, sizeof line, "| %s | %s | `%s` | %.4g m |\n", kThresholdNames[m],
-                      floor_deg(p.dlon, 2).c_str(), call(p).c_str(), p.error);
+                      floor_deg(p.dlon, 2, kClimbMargin).c_str(), call(p).c_str(), p.error);
         emit(line);
     }
 
@@ -360,7 +363,7 @@ int main(int argc, char** argv) {
         for (int k = 0; k < 6; ++k) {
             // Off the parallel includes on it: the earlier of the two.
             const double dlon = k < 3 ? edges[r][k].dlon : std::fmin(edges[r][k].dlon, edges[r][k - 3].dlon);
-            cells[k] = floor_deg(dlon, k < 3 ? 4 : 2);
+            cells[k] = k < 3 ? floor_deg(dlon, 4) : floor_deg(dlon, 2, kClimbMargin);
         }
         std::snprintf(line, sizeof line, "| %d° | %s | %s | %s | %s | %s | %s | %.4f° |\n", rows[r],
                       cells[0].c_str(), cells[1].c_str(), cells[2].c_str(), cells[3].c_str(),
