@@ -89,7 +89,8 @@ bool larger(const bench::Probe<N>& a, const bench::Probe<N>& b) {
 
 // Evaluates the grid, then climbs from the worst allowed point of each row
 // (points whose x[0] rounds to the same whole number) and the 64 worst of
-// all; the worst point found.
+// all, and evolves populations from the same starts; the worst point
+// either found.
 template <std::size_t N>
 bench::Probe<N> worst(std::vector<bench::Probe<N>> grid, const bench::Moves<N>& moves,
                       const bench::Evaluate<N>& evaluate) {
@@ -108,7 +109,12 @@ bench::Probe<N> worst(std::vector<bench::Probe<N>> grid, const bench::Moves<N>& 
             starts.push_back(p);
         }
     }
-    return bench::best_climb<N>(starts, moves, evaluate, larger<N>);
+    const bench::Probe<N> climbed = bench::best_climb<N>(starts, moves, evaluate, larger<N>);
+    std::array<double, N> spread;
+    for (std::size_t k = 0; k < N; ++k) spread[k] = moves.scale[k] * moves.first_step;
+    starts.push_back(climbed);
+    const bench::Probe<N> evolved = bench::evolve<N>(starts, spread, evaluate, larger<N>, 16 * bench::budget());
+    return larger<N>(evolved, climbed) ? evolved : climbed;
 }
 
 std::vector<double> steps(double from, double to, double by) {
