@@ -25,7 +25,7 @@ inline constexpr double semi_major_axis = 6378137.0;
 
 // Flattening f = 1 / 298.2572235636655 rounded once to double, bit pattern
 // 0x3F6B775A84F39DC6. Not WGS 84's defining 1/298.257223563, which is a
-// different double (geodesic lengths differ by at most 1.2e-7 m), and
+// different double (geodesic lengths differ by at most 1.5e-7 m), and
 // not the 14-digit decimal, which lies one unit in the last place higher.
 inline constexpr double flattening = 1.0 / 298.2572235636655;
 
