@@ -21,6 +21,7 @@ import tempfile
 import time
 
 BINDIR_CANDIDATES = ["/usr/lib/postgresql/15/bin"]
+BENCH_TIMEOUT = 1800  # seconds; a run takes about a minute and a half
 
 
 def bindir():
@@ -81,7 +82,11 @@ def main():
             time.sleep(0.1)
         time.sleep(0.5)  # the socket file appears just before the server accepts
         conninfo = f"host={folder} user=bench dbname=postgres connect_timeout=30"
-        return subprocess.run([program, module, conninfo]).returncode
+        try:
+            return subprocess.run([program, module, conninfo], timeout=BENCH_TIMEOUT).returncode
+        except subprocess.TimeoutExpired:
+            tail = open(log.name).read()[-2000:]
+            sys.exit(f"postgis_bench: no result after {BENCH_TIMEOUT} s; the server's log ends:\n{tail}")
     finally:
         if server is not None and server.poll() is None:
             # SIGINT is PostgreSQL's fast shutdown, sent to the postmaster
