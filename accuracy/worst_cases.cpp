@@ -46,6 +46,7 @@
 
 #include "accuracy/reference.h"
 #include "accuracy/search.h"
+#include "bench/workloads.h"
 #include "geodesy/direct_impl.h"
 #include "geodesy/ellipsoid.h"
 #include "geodesy/inverse_impl.h"
@@ -193,13 +194,12 @@ bench::Probe<4> azimuth_long(double from, double to, double grid_step) {
     for (const bench::Probe<3>& p : pairs(1, dlons)) {
         if (std::fabs(p.x[0]) <= 89 && std::fabs(p.x[1]) <= 89) grid.push_back({{p.x[0], p.x[1], p.x[2], 0}, 0});
     }
-    std::mt19937_64 random(37);
-    std::uniform_real_distribution<double> unit(0, 1);
+    bench::Random random(37);
     for (long i = 0; i < 500000L * bench::budget(); ++i) {
-        const double lat1 = rad_to_deg(std::asin(2 * unit(random) - 1) * 89 / 90);
-        const double lat2 = rad_to_deg(std::asin(2 * unit(random) - 1) * 89 / 90);
-        const double dlon = (from + (to - from) * unit(random)) * (unit(random) < 0.5 ? -1 : 1);
-        grid.push_back({{lat1, lat2, dlon, 360 * unit(random) - 180}, 0});
+        const double lat1 = random.latitude() * 89 / 90;
+        const double lat2 = random.latitude() * 89 / 90;
+        const double dlon = (from + (to - from) * random.unit()) * random.sign();
+        grid.push_back({{lat1, lat2, dlon, 360 * random.unit() - 180}, 0});
     }
     return worst<4>(grid, {{1, 1, 1, 1}, 0.5, 1e-10, 1e-3, 8}, evaluate);
 }
@@ -223,13 +223,12 @@ bench::Probe<4> azimuth_polar(double from, double to, double grid_step, double n
             for (double p2 : steps(nearest, 0, 0.5)) grid.push_back({{p1, p2 - 100, dlon, 0}, 0});
         }
     }
-    std::mt19937_64 random(41);
-    std::uniform_real_distribution<double> unit(0, 1);
+    bench::Random random(41);
     for (long i = 0; i < 200000L * bench::budget(); ++i) {
-        const double p1 = nearest * unit(random);
-        const double x1 = i % 2 ? rad_to_deg(std::asin(2 * unit(random) - 1)) : nearest * unit(random) - 100;
-        const double dlon = (from + (to - from) * unit(random)) * (unit(random) < 0.5 ? -1 : 1);
-        grid.push_back({{p1, x1, dlon, 360 * unit(random) - 180}, 0});
+        const double p1 = nearest * random.unit();
+        const double x1 = i % 2 ? random.latitude() : nearest * random.unit() - 100;
+        const double dlon = (from + (to - from) * random.unit()) * random.sign();
+        grid.push_back({{p1, x1, dlon, 360 * random.unit() - 180}, 0});
     }
     const bench::Evaluate<4> evaluate = [from, to, nearest](bench::Probe<4>& q) {
         const double dlon = std::fabs(q.x[2]);
@@ -258,15 +257,14 @@ bench::Probe<4> distance_below(double max_dlon) {
         grid.push_back({{p.x[0], p.x[1], p.x[2], 180}, 0});
         grid.push_back({{p.x[0], p.x[1], -p.x[2], -180}, 0});
     }
-    std::mt19937_64 random(23);
-    std::uniform_real_distribution<double> unit(0, 1);
+    bench::Random random(23);
     for (long i = 0; i < 1000000L * bench::budget(); ++i) {
-        const double lat1 = rad_to_deg(std::asin(2 * unit(random) - 1));
-        const double lat2 = rad_to_deg(std::asin(2 * unit(random) - 1));
+        const double lat1 = random.latitude();
+        const double lat2 = random.latitude();
         // Half the draws where the error grows, from 170° up.
-        const double dlon = (i % 2 ? max_dlon * unit(random) : 170 + (max_dlon - 170) * unit(random)) *
-                            (unit(random) < 0.5 ? -1 : 1);
-        grid.push_back({{lat1, lat2, dlon, 360 * unit(random) - 180}, 0});
+        const double dlon = (i % 2 ? max_dlon * random.unit() : 170 + (max_dlon - 170) * random.unit()) *
+                            random.sign();
+        grid.push_back({{lat1, lat2, dlon, 360 * random.unit() - 180}, 0});
     }
     const bench::Evaluate<4> evaluate = [max_dlon](bench::Probe<4>& q) {
         if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 90 || std::fabs(q.x[2]) > max_dlon ||
@@ -330,11 +328,10 @@ bench::Probe<4> azimuth_short() {
     }
     // The error here is mostly rounding, which no grid lines up with: many
     // random lines too, one in four starting within a degree of a pole.
-    std::mt19937_64 random(17);
-    std::uniform_real_distribution<double> unit(0, 1);
+    bench::Random random(17);
     for (long i = 0; i < 4000000L * bench::budget(); ++i) {
-        const double lat1 = i % 4 ? rad_to_deg(std::asin(2 * unit(random) - 1)) : near_pole(-9 + 9 * unit(random), i % 8);
-        grid.push_back({{lat1, 360 * unit(random) - 180, 360 * unit(random), kShortestLog + (3 - kShortestLog) * unit(random)}, 0});
+        const double lat1 = i % 4 ? random.latitude() : near_pole(-9 + 9 * random.unit(), i % 8);
+        grid.push_back({{lat1, 360 * random.unit() - 180, 360 * random.unit(), kShortestLog + (3 - kShortestLog) * random.unit()}, 0});
     }
     const bench::Evaluate<4> evaluate = [](bench::Probe<4>& q) {
         if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[1]) > 180 || q.x[3] < kShortestLog || q.x[3] > 3) return false;
@@ -390,12 +387,11 @@ bench::Probe<4> azimuth_crossing(double min_log, double max_log, bool sideways) 
             }
         }
     }
-    std::mt19937_64 random(29);
-    std::uniform_real_distribution<double> unit(0, 1);
+    bench::Random random(29);
     for (long i = 0; i < 1000000L * bench::budget(); ++i) {
         // One in four crossing within a degree of a pole.
-        const double lat = i % 4 ? rad_to_deg(std::asin(2 * unit(random) - 1)) : near_pole(-9 + 9 * unit(random), i % 8);
-        grid.push_back({{lat, unit(random), 180 * unit(random), min_log + (max_log - min_log) * unit(random)}, 0});
+        const double lat = i % 4 ? random.latitude() : near_pole(-9 + 9 * random.unit(), i % 8);
+        grid.push_back({{lat, random.unit(), 180 * random.unit(), min_log + (max_log - min_log) * random.unit()}, 0});
     }
     const bench::Evaluate<4> evaluate = [min_log, max_log, sideways](bench::Probe<4>& q) {
         if (std::fabs(q.x[0]) > 90 || q.x[1] < 0 || q.x[1] > 1 || q.x[3] < min_log || q.x[3] > max_log) return false;
@@ -421,12 +417,11 @@ bench::Probe<4> direct(double from, double to, double grid_step) {
             }
         }
     }
-    std::mt19937_64 random(31);
-    std::uniform_real_distribution<double> unit(0, 1);
+    bench::Random random(31);
     for (long i = 0; i < 500000L * bench::budget(); ++i) {
-        const double lat1 = rad_to_deg(std::asin(2 * unit(random) - 1));
-        const double metres = (from + (to - from) * unit(random)) * (i % 2 ? 1 : -1);
-        grid.push_back({{lat1, 360 * unit(random), metres, 360 * unit(random) - 180}, 0});
+        const double lat1 = random.latitude();
+        const double metres = (from + (to - from) * random.unit()) * (i % 2 ? 1 : -1);
+        grid.push_back({{lat1, 360 * random.unit(), metres, 360 * random.unit() - 180}, 0});
     }
     const bench::Evaluate<4> evaluate = [from, to](bench::Probe<4>& q) {
         if (std::fabs(q.x[0]) > 90 || std::fabs(q.x[2]) < from || std::fabs(q.x[2]) > to ||
@@ -470,13 +465,12 @@ bench::Probe<4> swap_gap(double max_dlon) {
     std::vector<bench::Probe<4>> grid;
     for (const bench::Probe<3>& p : pairs(2, steps(0, 180, 1))) grid.push_back({{p.x[0], p.x[1], p.x[2], 0}, 0});
     // Rounding again, so random pairs too: anywhere, and nearly antipodal.
-    std::mt19937_64 random(19);
-    std::uniform_real_distribution<double> unit(0, 1);
+    bench::Random random(19);
     for (long i = 0; i < 4000000L * bench::budget(); ++i) {
-        const double lat1 = rad_to_deg(std::asin(2 * unit(random) - 1));
-        const double lat2 = i % 2 ? rad_to_deg(std::asin(2 * unit(random) - 1)) : -lat1 + 2 * unit(random) - 1;
-        const double dlon = (i % 2 ? 180 * unit(random) : 179 + unit(random)) * (unit(random) < 0.5 ? -1 : 1);
-        grid.push_back({{lat1, lat2, dlon, 360 * unit(random) - 180}, 0});
+        const double lat1 = random.latitude();
+        const double lat2 = i % 2 ? random.latitude() : -lat1 + 2 * random.unit() - 1;
+        const double dlon = (i % 2 ? 180 * random.unit() : 179 + random.unit()) * random.sign();
+        grid.push_back({{lat1, lat2, dlon, 360 * random.unit() - 180}, 0});
     }
     const bench::Evaluate<4> evaluate = [max_dlon](bench::Probe<4>& q) {
         if (!(std::fabs(q.x[0]) <= 90 && std::fabs(q.x[1]) <= 90) || std::fabs(q.x[2]) > max_dlon ||

@@ -22,6 +22,7 @@ public:
     double unit() { return static_cast<double>(engine_() >> 11) * 0x1p-53; }
     double uniform(double lo, double hi) { return lo + (hi - lo) * unit(); }
     double latitude() { return std::asin(2 * unit() - 1) * 57.29577951308232; }
+    double sign() { return unit() < 0.5 ? -1 : 1; }
 
 private:
     std::mt19937_64 engine_;
