@@ -15,6 +15,7 @@ package main
 import "C"
 
 import (
+	"regexp"
 	"strings"
 	"unsafe"
 )
@@ -82,6 +83,54 @@ func stripComments(sql string) string {
 		default:
 			out.WriteByte(c)
 		}
+	}
+	return out.String()
+}
+
+var (
+	writeVerbs = regexp.MustCompile(`(?i)\b(INSERT|UPDATE|DELETE|REPLACE|CREATE|DROP|ALTER|VACUUM|REINDEX|ANALYZE|ATTACH|DETACH|BEGIN|COMMIT|END|ROLLBACK|SAVEPOINT|RELEASE)\b`)
+	rowsFirst  = regexp.MustCompile(`(?i)^\s*(SELECT|VALUES|WITH|EXPLAIN|PRAGMA)\b`)
+	returning  = regexp.MustCompile(`(?i)\bRETURNING\b`)
+)
+
+// A statement writes unless it is a query that only reads: one that starts
+// like a query and names no writing verb outside its literals (a WITH
+// that ends in an INSERT writes), or a PRAGMA that sets nothing.
+func isWrite(statement string) bool {
+	code := stripLiterals(stripComments(statement))
+	if !rowsFirst.MatchString(code) {
+		return true
+	}
+	if strings.HasPrefix(strings.ToUpper(strings.TrimSpace(code)), "PRAGMA") {
+		return strings.Contains(code, "=")
+	}
+	return writeVerbs.MatchString(code)
+}
+
+func givesRows(statement string) bool {
+	code := stripLiterals(stripComments(statement))
+	if strings.HasPrefix(strings.ToUpper(strings.TrimSpace(code)), "PRAGMA") && strings.Contains(code, "=") {
+		return false // a PRAGMA that sets a value returns none
+	}
+	return rowsFirst.MatchString(code) || returning.MatchString(code)
+}
+
+// stripLiterals blanks out string literals and quoted names.
+func stripLiterals(sql string) string {
+	var out strings.Builder
+	for i := 0; i < len(sql); i++ {
+		c := sql[i]
+		if c != '\'' && c != '"' && c != '`' && c != '[' {
+			out.WriteByte(c)
+			continue
+		}
+		end := c
+		if c == '[' {
+			end = ']'
+		}
+		for i++; i < len(sql) && sql[i] != end; i++ {
+		}
+		out.WriteString(" _ ")
 	}
 	return out.String()
 }

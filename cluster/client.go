@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: MIT
+
+package main
+
+import (
+	"context"
+	"crypto/tls"
+	"crypto/x509"
+	"database/sql"
+	"errors"
+	"fmt"
+	"os"
+	"regexp"
+	"strings"
+	"time"
+
+	"github.com/canonical/go-dqlite/client"
+	"github.com/canonical/go-dqlite/driver"
+)
+
+// What every subcommand that talks to the cluster shares: its exit codes,
+// TLS, finding the leader and opening a connection to it.
+
+const (
+	exitOK      = 0
+	exitSQL     = 1
+	exitUsage   = 2
+	exitUnknown = 3
+	exitCluster = 4
+)
+
+// outcomeError is a failure with the exit code that says what became of
+// the statement.
+type outcomeError struct {
+	code    int
+	message string
+}
+
+func (e *outcomeError) Error() string { return e.message }
+
+func clientTLS(certFile, keyFile, caFile string) (*tls.Config, error) {
+	if certFile == "" || keyFile == "" || caFile == "" {
+		return nil, errors.New("give all three of --tls-cert, --tls-key and --tls-ca, or none")
+	}
+	pair, err := tls.LoadX509KeyPair(certFile, keyFile)
+	if err != nil {
+		return nil, fmt.Errorf("--tls-cert/--tls-key: %v", err)
+	}
+	leaf, err := x509.ParseCertificate(pair.Certificate[0])
+	if err != nil {
+		return nil, fmt.Errorf("--tls-cert: %v", err)
+	}
+	if len(leaf.DNSNames) == 0 {
+		return nil, fmt.Errorf("--tls-cert: %s has no DNS name; nodes are checked against its first one", certFile)
+	}
+	caPEM, err := os.ReadFile(caFile)
+	if err != nil {
+		return nil, fmt.Errorf("--tls-ca: %v", err)
+	}
+	pool := x509.NewCertPool()
+	if !pool.AppendCertsFromPEM(caPEM) {
+		return nil, fmt.Errorf("--tls-ca: no PEM certificate in %s", caFile)
+	}
+	return &tls.Config{
+		MinVersion:   tls.VersionTLS12,
+		RootCAs:      pool,
+		Certificates: []tls.Certificate{pair},
+		// dqlite's clients check a node against the first DNS name of their
+		// own certificate; so does this one (docs/cluster.md).
+		ServerName: leaf.DNSNames[0],
+	}, nil
+}
+
+// open connects to database on the leader through go-dqlite's driver.
+func open(ctx context.Context, leader string, addresses []string, dial client.DialFunc,
+	database string) (*sql.Conn, error) {
+	store := client.NewInmemNodeStore()
+	nodes := []client.NodeInfo{{Address: leader}}
+	for _, a := range addresses {
+		if a != leader {
+			nodes = append(nodes, client.NodeInfo{Address: a})
+		}
+	}
+	store.Set(ctx, nodes)
+	remaining := time.Until(deadlineOf(ctx))
+	dqlite, err := driver.New(store, driver.WithDialFunc(dial),
+		driver.WithConnectionTimeout(remaining), driver.WithContextTimeout(remaining),
+		driver.WithLogFunc(func(client.LogLevel, string, ...interface{}) {}))
+	if err != nil {
+		return nil, err
+	}
+	name := fmt.Sprintf("geodesy-sql-%d", time.Now().UnixNano())
+	sql.Register(name, dqlite)
+	db, err := sql.Open(name, database)
+	if err != nil {
+		return nil, err
+	}
+	conn, err := db.Conn(ctx)
+	if err != nil {
+		db.Close()
+		return nil, err
+	}
+	return conn, nil
+}
+
+func deadlineOf(ctx context.Context) time.Time {
+	deadline, _ := ctx.Deadline()
+	return deadline
+}
+
+// findLeader asks every given node who leads, until one knows or the
+// context ends, and says why when none does.
+func findLeader(ctx context.Context, addresses []string, dial client.DialFunc, withTLS bool) (string, []answer, error) {
+	var last []answer
+	for {
+		attempt, cancel := context.WithTimeout(ctx, 2*time.Second)
+		answers := make(chan answer, len(addresses))
+		for _, address := range addresses {
+			go func(address string) {
+				a := answer{address: address}
+				cli, err := client.New(attempt, address, client.WithDialFunc(dial),
+					client.WithLogFunc(func(client.LogLevel, string, ...interface{}) {}))
+				if err != nil {
+					a.err = err
+					answers <- a
+					return
+				}
+				defer cli.Close()
+				if a.leader, a.err = cli.Leader(attempt); a.err == nil {
+					a.nodes, _ = cli.Cluster(attempt)
+				}
+				answers <- a
+			}(address)
+		}
+		last = nil
+		for range addresses {
+			a := <-answers
+			last = append(last, a)
+			if a.err == nil && a.leader != nil && a.leader.ID != 0 {
+				cancel()
+				return a.leader.Address, last, nil
+			}
+		}
+		cancel()
+		// A refusal by TLS does not go away by waiting.
+		if message := tlsRefusal(last, withTLS); message != "" {
+			return "", last, &outcomeError{exitCluster, message + "; nothing was sent"}
+		}
+		select {
+		case <-ctx.Done():
+			return "", last, &outcomeError{exitCluster, noLeader(last, "") + "; nothing was sent"}
+		case <-time.After(200 * time.Millisecond):
+		}
+	}
+}
+
+// What one node said when asked who leads.
+type answer struct {
+	address string
+	leader  *client.NodeInfo
+	nodes   []client.NodeInfo
+	err     error
+}
+
+var tlsAlert = regexp.MustCompile(`remote error: tls: [a-z ]+`)
+
+// tlsRefusal explains a failure of TLS at the nodes, or returns "" when
+// some node got past TLS or none was reached at all.
+func tlsRefusal(answers []answer, withTLS bool) string {
+	var reasons []string
+	for _, a := range answers {
+		if a.err == nil {
+			return ""
+		}
+		message := a.err.Error()
+		var reason string
+		switch {
+		case tlsAlert.MatchString(message):
+			reason = fmt.Sprintf("%s refused this client's certificate (%s)", a.address, tlsAlert.FindString(message))
+			if withTLS {
+				reason += ": the cluster accepts only certificates its CA signed; check --tls-cert and --tls-key"
+			}
+		case strings.Contains(message, "x509: certificate signed by unknown authority"):
+			reason = fmt.Sprintf("this client does not trust %s's certificate: --tls-ca must be the CA "+
+				"that signed the nodes' certificates", a.address)
+		case strings.Contains(message, "x509: certificate is valid for"):
+			reason = fmt.Sprintf("%s: %s. This client checks a node against the first DNS name of its "+
+				"own certificate, so give nodes' and clients' certificates the same first DNS name",
+				a.address, message[strings.Index(message, "x509: "):])
+		case strings.Contains(message, "first record does not look like a TLS handshake"):
+			reason = fmt.Sprintf("%s does not speak TLS: leave out --tls-cert, --tls-key and --tls-ca", a.address)
+		case !withTLS && (strings.Contains(message, "EOF") || strings.Contains(message, "connection reset")):
+			reason = fmt.Sprintf("%s closed the connection: if the cluster uses TLS, give --tls-cert, "+
+				"--tls-key and --tls-ca", a.address)
+		default:
+			if withTLS && strings.Contains(message, "tls:") {
+				reason = fmt.Sprintf("TLS with %s failed: %v", a.address, a.err)
+			}
+		}
+		if reason != "" {
+			reasons = append(reasons, reason)
+		}
+	}
+	if len(reasons) == 0 {
+		return ""
+	}
+	return "refused by TLS: " + strings.Join(reasons, "; ")
+}
+
+// noLeader says why no leader was found: nobody answered, or those who
+// did know of none (or named one, named, that took no connection), which
+// means the voters have lost their majority or are electing a leader.
+func noLeader(answers []answer, named string) string {
+	var unreachable []string
+	var nodes []client.NodeInfo
+	answered := 0
+	for _, a := range answers {
+		if a.err != nil {
+			unreachable = append(unreachable, fmt.Sprintf("%s (%v)", a.address, a.err))
+			continue
+		}
+		answered++
+		if len(a.nodes) > len(nodes) {
+			nodes = a.nodes
+		}
+	}
+	if answered == 0 {
+		return "no node answered: " + strings.Join(unreachable, "; ")
+	}
+	voters := 0
+	for _, n := range nodes {
+		if n.Role == client.Voter {
+			voters++
+		}
+	}
+	message := fmt.Sprintf("no leader: %d of the %d nodes asked answered, and none knows a leader", answered, len(answers))
+	if named != "" {
+		message = fmt.Sprintf("no leader: %d of the %d nodes asked answered; %s named itself leader "+
+			"but took no connection", answered, len(answers), named)
+	}
+	if voters > 0 {
+		message += fmt.Sprintf(". The cluster has %d voters and needs %d of them up to elect one: "+
+			"it has probably lost its quorum (docs/cluster.md, \"Recovering from lost quorum\")",
+			voters, voters/2+1)
+	}
+	return message
+}
+
+// printer writes rows as a table, CSV or JSON. REALs have 17 significant
