@@ -146,12 +146,36 @@ func findLeader(ctx context.Context, addresses []string, dial client.DialFunc, w
 		if message := tlsRefusal(last, withTLS); message != "" {
 			return "", last, &outcomeError{exitCluster, message + "; nothing was sent"}
 		}
+		// A stand-by or a spare answers that it knows no leader even while
+		// the cluster has one: ask the voters it names, at once.
+		if more := unasked(addresses, last); len(more) > 0 {
+			addresses = append(append([]string(nil), addresses...), more...)
+			continue
+		}
 		select {
 		case <-ctx.Done():
 			return "", last, &outcomeError{exitCluster, noLeader(last, "") + "; nothing was sent"}
 		case <-time.After(200 * time.Millisecond):
 		}
 	}
+}
+
+// unasked returns the voters that the answers name and that were not asked.
+func unasked(asked []string, answers []answer) []string {
+	seen := map[string]bool{}
+	for _, a := range asked {
+		seen[a] = true
+	}
+	var more []string
+	for _, a := range answers {
+		for _, n := range a.nodes {
+			if n.Role == client.Voter && !seen[n.Address] {
+				seen[n.Address] = true
+				more = append(more, n.Address)
+			}
+		}
+	}
+	return more
 }
 
 // What one node said when asked who leads.

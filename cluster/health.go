@@ -7,7 +7,8 @@ package main
 // and spares there are. Each change of leader or of this node's role is
 // logged, and --health serves it over HTTP:
 //
-//	/healthz   200 while the process runs
+//	/healthz   200 while the node can serve: 503 while it cannot accept
+//	           connections, or its data folder's disk is nearly full
 //	/readyz    200 when this node is in a cluster that has a leader, 503 otherwise
 //	/metrics   the same in Prometheus' text format
 //
@@ -46,9 +47,11 @@ type healthServer struct {
 	leaderChanges uint64
 	errors        uint64
 	started       time.Time
+	door          *guard // nil without TLS: dqlite then accepts by itself
+	dir           string
 }
 
-func serveHealth(address string, logger *log.Logger) (*healthServer, error) {
+func serveHealth(address string, logger *log.Logger, door *guard, dir string) (*healthServer, error) {
 	host, port, err := net.SplitHostPort(address)
 	if err != nil {
 		return nil, fmt.Errorf("--health %q is not HOST:PORT: %v", address, err)
@@ -60,9 +63,14 @@ func serveHealth(address string, logger *log.Logger) (*healthServer, error) {
 	if err != nil {
 		return nil, fmt.Errorf("--health: %v", err)
 	}
-	h := &healthServer{started: time.Now()}
+	h := &healthServer{started: time.Now(), door: door, dir: dir}
 	mux := http.NewServeMux()
 	mux.HandleFunc("/healthz", func(w http.ResponseWriter, r *http.Request) {
+		if problem := h.problem(); problem != "" {
+			w.WriteHeader(http.StatusServiceUnavailable)
+			fmt.Fprintf(w, "unhealthy: %s\n", problem)
+			return
+		}
 		fmt.Fprintln(w, "ok")
 	})
 	mux.HandleFunc("/readyz", func(w http.ResponseWriter, r *http.Request) {
@@ -87,6 +95,20 @@ func serveHealth(address string, logger *log.Logger) (*healthServer, error) {
 	}()
 	logger.Printf("health on http://%s/ (/healthz, /readyz, /metrics)", listener.Addr())
 	return h, nil
+}
+
+// problem says why this node cannot serve, or "".
+func (h *healthServer) problem() string {
+	if h.door != nil {
+		if failing := h.door.failing(); failing > 0 {
+			return fmt.Sprintf("cannot accept connections for %v", failing.Round(time.Millisecond))
+		}
+	}
+	if free, err := diskFree(h.dir); err == nil && free < minDiskFree {
+		return fmt.Sprintf("the data folder's disk has %d bytes free; dqlite cannot write its log "+
+			"once it is full", free)
+	}
+	return ""
 }
 
 func (h *healthServer) ready() (clusterView, bool) {
@@ -138,6 +160,20 @@ func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 		"# TYPE geodesy_node_leader_changes_total counter\ngeodesy_node_leader_changes_total %d\n", changes)
 	fmt.Fprintf(w, "# HELP geodesy_node_watch_errors_total Failed looks at this node's own view of the cluster.\n"+
 		"# TYPE geodesy_node_watch_errors_total counter\ngeodesy_node_watch_errors_total %d\n", errors)
+	if free, err := diskFree(h.dir); err == nil {
+		gauge("geodesy_node_disk_free_bytes", "Bytes free on the data folder's file system.", free, "")
+	}
+	gauge("geodesy_node_data_bytes", "Bytes in the data folder.", folderBytes(h.dir), "")
+	if h.door != nil {
+		gauge("geodesy_node_accepting", "1 while the node accepts connections.", boolInt(h.door.failing() == 0), "")
+		counter := func(name, help string, value uint64) {
+			fmt.Fprintf(w, "# HELP %s %s\n# TYPE %s counter\n%s %d\n", name, help, name, name, value)
+		}
+		counter("geodesy_node_connections_refused_total",
+			fmt.Sprintf("Connections closed at once because %d were handshaking.", maxPending), h.door.refused.Load())
+		counter("geodesy_node_handshakes_failed_total",
+			"Connections closed without a valid certificate within the handshake timeout.", h.door.handshakeFailed.Load())
+	}
 }
 
 func boolInt(b bool) int {
@@ -153,11 +189,12 @@ var selfID uint64
 // watch asks the node for its view of the cluster every watchInterval, logs
 // each change of leader and of this node's role, and hands each view to
 // health (which may be nil).
-func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer) {
+func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer, dir string) {
 	selfID = node.ID()
 	var cli *client.Client
 	var last clusterView
 	first := true
+	diskLow := false
 	ticker := time.NewTicker(watchInterval)
 	defer ticker.Stop()
 	for {
@@ -168,6 +205,15 @@ func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healt
 			}
 			return
 		case <-ticker.C:
+		}
+		if free, err := diskFree(dir); err == nil && (free < minDiskFree) != diskLow {
+			diskLow = !diskLow
+			if diskLow {
+				logger.Printf("the data folder's disk has %d bytes free: once it is full dqlite cannot "+
+					"write its log, and writes fail with an outcome clients cannot know", free)
+			} else {
+				logger.Printf("the data folder's disk has %d bytes free again", free)
+			}
 		}
 		view, err := look(ctx, node, &cli)
 		if err != nil {
@@ -244,6 +290,16 @@ func look(ctx context.Context, node *app.App, cli **client.Client) (clusterView,
 		}
 		if n.ID == selfID {
 			view.role = role
+		}
+	}
+	// dqlite tells a stand-by or a spare of no leader even while it follows
+	// one: ask the cluster instead.
+	if view.leaderID == 0 && view.role != "" && view.role != "voter" {
+		if leader, err := node.Leader(ctx); err == nil {
+			if info, err := leader.Leader(ctx); err == nil && info != nil {
+				view.leaderID, view.leaderAddress = info.ID, info.Address
+			}
+			leader.Close()
 		}
 	}
 	return view, nil

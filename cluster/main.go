@@ -21,6 +21,7 @@ package main
 import (
 	"context"
 	"crypto/sha256"
+	"crypto/tls"
 	"encoding/hex"
 	"errors"
 	"flag"
@@ -144,8 +145,10 @@ func run(c config) error {
 	if c.networkLatency > 0 {
 		options = append(options, app.WithNetworkLatency(c.networkLatency))
 	}
+	var listen *tls.Config
 	if tlsFlags == 3 {
-		listen, dial, err := tlsConfigs(c.tlsCert, c.tlsKey, c.tlsCA)
+		var dial *tls.Config
+		listen, dial, err = tlsConfigs(c.tlsCert, c.tlsKey, c.tlsCA)
 		if err != nil {
 			return err
 		}
@@ -169,15 +172,23 @@ func run(c config) error {
 	if err != nil {
 		return err
 	}
+	var door *guard
+	if listen != nil {
+		if door, err = guardNode(node, address, listen, logger); err != nil {
+			node.Close()
+			return err
+		}
+		defer door.close()
+	}
 	var health *healthServer
 	if c.health != "" {
-		if health, err = serveHealth(c.health, logger); err != nil {
+		if health, err = serveHealth(c.health, logger, door, c.dir); err != nil {
 			stop(node, logger)
 			return err
 		}
 	}
 	watching, stopWatching := context.WithCancel(context.Background())
-	go watch(watching, node, logger, health)
+	go watch(watching, node, logger, health, c.dir)
 	ctx, cancel := context.WithTimeout(context.Background(), readyTimeout)
 	err = node.Ready(ctx)
 	cancel()

@@ -85,6 +85,14 @@ func runSQL(args []string) int {
 	if len(statements) == 0 {
 		return usage("no SQL statement given")
 	}
+	// Refused statements are found before any statement is sent, so that
+	// a script is refused whole rather than applied in part.
+	for _, statement := range statements {
+		if refusal := kindOf(statement).refusal; refusal != "" {
+			fmt.Fprintf(os.Stderr, "geodesy-node sql: %s (in: %s); nothing was sent\n", refusal, abbreviate(statement))
+			return exitSQL
+		}
+	}
 
 	dial := client.DefaultDialFunc
 	if o.tlsCert != "" || o.tlsKey != "" || o.tlsCA != "" {
@@ -155,10 +163,10 @@ func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database s
 }
 
 func runStatement(ctx context.Context, conn *sql.Conn, statement string, out *printer, timeout time.Duration) error {
-	write := isWrite(statement)
+	kind := kindOf(statement)
 	backoff := 10 * time.Millisecond
 	for {
-		err := tryStatement(ctx, conn, statement, out)
+		err := tryStatement(ctx, conn, statement, kind.rows, out)
 		if err == nil {
 			return nil
 		}
@@ -179,52 +187,70 @@ func runStatement(ctx context.Context, conn *sql.Conn, statement string, out *pr
 			return &outcomeError{exitSQL, fmt.Sprintf("%s: still locked by another client after %v; "+
 				"not applied", sqlite.Message, timeout)}
 		}
-		return classify(ctx, err, write, statement, timeout)
+		return classify(ctx, err, kind.write, statement, timeout)
 	}
 }
 
-func tryStatement(ctx context.Context, conn *sql.Conn, statement string, out *printer) error {
-	if !givesRows(statement) {
+func tryStatement(ctx context.Context, conn *sql.Conn, statement string, rows bool, out *printer) error {
+	if !rows {
 		_, err := conn.ExecContext(ctx, statement)
 		return err
 	}
-	rows, err := conn.QueryContext(ctx, statement)
+	result, err := conn.QueryContext(ctx, statement)
 	if err != nil {
 		return err
 	}
-	defer rows.Close()
-	columns, err := rows.Columns()
+	defer result.Close()
+	columns, err := result.Columns()
 	if err != nil {
 		return err
 	}
 	var table [][]interface{}
-	for rows.Next() {
+	for result.Next() {
 		values := make([]interface{}, len(columns))
 		pointers := make([]interface{}, len(columns))
 		for i := range values {
 			pointers[i] = &values[i]
 		}
-		if err := rows.Scan(pointers...); err != nil {
+		if err := result.Scan(pointers...); err != nil {
 			return err
 		}
 		table = append(table, values)
 	}
-	if err := rows.Err(); err != nil {
+	if err := result.Err(); err != nil {
 		return err
 	}
 	out.rows(columns, table)
 	return nil
 }
 
+// SQLite's primary result codes that a statement fails with before it
+// changes anything, or after it has rolled its change back: a write that
+// fails with one of these was certainly not committed. Every other code
+// (an I/O error, a full disk, dqlite's "not leader" and "leadership lost",
+// anything from the Raft layer) can come after the leader has replicated
+// the write, so its outcome is unknown.
+var notAppliedCodes = map[int]string{
+	1: "SQLITE_ERROR", 3: "SQLITE_PERM", 5: "SQLITE_BUSY", 6: "SQLITE_LOCKED", 8: "SQLITE_READONLY",
+	18: "SQLITE_TOOBIG", 19: "SQLITE_CONSTRAINT", 20: "SQLITE_MISMATCH", 21: "SQLITE_MISUSE",
+	23: "SQLITE_AUTH", 25: "SQLITE_RANGE",
+}
+
 // classify says what became of a statement that failed.
 func classify(ctx context.Context, err error, write bool, statement string, timeout time.Duration) error {
 	var sqlite driver.Error
 	if errors.As(err, &sqlite) {
+		_, certain := notAppliedCodes[sqlite.Code&0xff]
 		message := fmt.Sprintf("%s (in: %s)", sqlite.Message, abbreviate(statement))
-		if write {
-			message += "; not applied"
+		if !write {
+			return &outcomeError{exitSQL, message}
 		}
-		return &outcomeError{exitSQL, message}
+		if certain {
+			return &outcomeError{exitSQL, message + "; not applied"}
+		}
+		return &outcomeError{exitUnknown, fmt.Sprintf("%s, code %d: the leader failed while it wrote, "+
+			"so the write may have been committed. Check before retrying, or make the write idempotent "+
+			"(docs/cluster.md, \"Writes whose outcome is unknown\")", message, sqlite.Code)}
 	}
 	lost := ctx.Err() != nil
 	if write {

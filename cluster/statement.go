@@ -15,7 +15,6 @@ package main
 import "C"
 
 import (
-	"regexp"
 	"strings"
 	"unsafe"
 )
@@ -87,32 +86,143 @@ func stripComments(sql string) string {
 	return out.String()
 }
 
-var (
-	writeVerbs = regexp.MustCompile(`(?i)\b(INSERT|UPDATE|DELETE|REPLACE|CREATE|DROP|ALTER|VACUUM|REINDEX|ANALYZE|ATTACH|DETACH|BEGIN|COMMIT|END|ROLLBACK|SAVEPOINT|RELEASE)\b`)
-	rowsFirst  = regexp.MustCompile(`(?i)^\s*(SELECT|VALUES|WITH|EXPLAIN|PRAGMA)\b`)
-	returning  = regexp.MustCompile(`(?i)\bRETURNING\b`)
-)
-
-// A statement writes unless it is a query that only reads: one that starts
-// like a query and names no writing verb outside its literals (a WITH
-// that ends in an INSERT writes), or a PRAGMA that sets nothing.
-func isWrite(statement string) bool {
-	code := stripLiterals(stripComments(statement))
-	if !rowsFirst.MatchString(code) {
-		return true
-	}
-	if strings.HasPrefix(strings.ToUpper(strings.TrimSpace(code)), "PRAGMA") {
-		return strings.Contains(code, "=")
-	}
-	return writeVerbs.MatchString(code)
+// What the client must know of a statement before sending it: whether it
+// may change the database (so that a failure in flight leaves its outcome
+// unknown), and whether it returns rows (so that it goes as a query).
+type statementKind struct {
+	write bool
+	rows  bool
+	// refusal, when not empty, says why the statement must not be sent.
+	refusal string
 }
 
-func givesRows(statement string) bool {
-	code := stripLiterals(stripComments(statement))
-	if strings.HasPrefix(strings.ToUpper(strings.TrimSpace(code)), "PRAGMA") && strings.Contains(code, "=") {
-		return false // a PRAGMA that sets a value returns none
+// dqlite 1.11 replicates only what a statement sent for execution writes:
+// a write sent as a query is applied on the leader alone, acknowledged,
+// and later lost, and the leader dies on its next write. A statement that
+// both writes and returns rows can be sent only as a query, so such a
+// statement is refused before anything is sent.
+const returningRefusal = "refused: a statement that writes and returns rows " +
+	"(RETURNING) would be sent as a query, and this cluster's dqlite (1.11) does not replicate a write " +
+	"made by a query, so it would be acknowledged and then lost. Write without RETURNING and read the " +
+	"rows back in the same transaction, e.g. BEGIN; INSERT ...; SELECT ... WHERE rowid = " +
+	"last_insert_rowid(); COMMIT"
+
+// Pragmas that take an argument in parentheses and only read.
+var readingPragmas = map[string]bool{
+	"TABLE_INFO": true, "TABLE_XINFO": true, "TABLE_LIST": true, "INDEX_INFO": true, "INDEX_XINFO": true,
+	"INDEX_LIST": true, "FOREIGN_KEY_LIST": true, "FOREIGN_KEY_CHECK": true, "INTEGRITY_CHECK": true,
+	"QUICK_CHECK": true,
+}
+
+// kindOf reads a statement's kind from its text: its leading verb, or for
+// WITH the verb that follows the common table expressions. Words inside
+// literals, quoted names, comments and parentheses do not count, so a WITH
+// whose CTE selects 'INSERT' still reads, and one that ends in an INSERT
+// writes.
+func kindOf(statement string) statementKind {
+	tokens := topLevelTokens(stripLiterals(stripComments(statement)))
+	if len(tokens) == 0 {
+		return statementKind{write: true}
 	}
-	return rowsFirst.MatchString(code) || returning.MatchString(code)
+	verb := tokens[0]
+	switch verb {
+	case "SELECT", "VALUES", "EXPLAIN":
+		return statementKind{rows: true}
+	case "PRAGMA":
+		// PRAGMA name = value sets; PRAGMA name(value) sets too, except for
+		// the pragmas above that take a table or index name and read.
+		for i, t := range tokens {
+			if t == "=" {
+				return statementKind{write: true}
+			}
+			if t == "(" && i > 0 && !readingPragmas[tokens[i-1]] {
+				return statementKind{write: true}
+			}
+		}
+		return statementKind{rows: true}
+	case "WITH":
+		verb = verbAfterWith(tokens)
+		if verb == "SELECT" || verb == "VALUES" {
+			return statementKind{rows: true}
+		}
+	}
+	kind := statementKind{write: true}
+	switch verb {
+	case "INSERT", "REPLACE", "UPDATE", "DELETE":
+		for _, t := range tokens {
+			if t == "RETURNING" {
+				kind.rows = true
+				kind.refusal = returningRefusal
+			}
+		}
+	}
+	return kind
+}
+
+// topLevelTokens returns the words (upper-cased) and the signs "(", ",",
+// "=" of code outside parentheses; each parenthesised group is one "(".
+func topLevelTokens(code string) []string {
+	var tokens []string
+	depth := 0
+	for i := 0; i < len(code); i++ {
+		c := code[i]
+		switch {
+		case c == '(':
+			if depth == 0 {
+				tokens = append(tokens, "(")
+			}
+			depth++
+		case c == ')':
+			if depth > 0 {
+				depth--
+			}
+		case depth > 0:
+		case c == ',' || c == '=':
+			tokens = append(tokens, string(c))
+		case c == '_' || c >= 'A' && c <= 'Z' || c >= 'a' && c <= 'z':
+			j := i
+			for j < len(code) && (code[j] == '_' || code[j] == '$' || code[j] >= 'A' && code[j] <= 'Z' ||
+				code[j] >= 'a' && code[j] <= 'z' || code[j] >= '0' && code[j] <= '9') {
+				j++
+			}
+			tokens = append(tokens, strings.ToUpper(code[i:j]))
+			i = j - 1
+		}
+	}
+	return tokens
+}
+
+// verbAfterWith skips WITH [RECURSIVE] name [(columns)] AS [NOT]
+// [MATERIALIZED] (body) [, ...] and returns the word that follows.
+func verbAfterWith(tokens []string) string {
+	i := 1
+	if i < len(tokens) && tokens[i] == "RECURSIVE" {
+		i++
+	}
+	for i < len(tokens) {
+		i++ // the table's name
+		if i < len(tokens) && tokens[i] == "(" {
+			i++ // its columns
+		}
+		if i < len(tokens) && tokens[i] == "AS" {
+			i++
+		}
+		for i < len(tokens) && (tokens[i] == "NOT" || tokens[i] == "MATERIALIZED") {
+			i++
+		}
+		if i < len(tokens) && tokens[i] == "(" {
+			i++ // its body
+		}
+		if i < len(tokens) && tokens[i] == "," {
+			i++
+			continue
+		}
+		break
+	}
+	if i < len(tokens) {
+		return tokens[i]
+	}
+	return ""
 }
 
 // stripLiterals blanks out string literals and quoted names.

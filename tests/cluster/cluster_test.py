@@ -21,6 +21,7 @@ failover time and the query latency through the cluster and locally.
 """
 import os
 import random
+import resource
 import shutil
 import signal
 import statistics
@@ -52,12 +53,15 @@ def tls(name, ca="ca"):
 
 
 def start(i, join):
-    args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", ADDRESSES[i],
+    args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", NODE_ADDRESSES[i],
             "--health", HEALTH[i]] + tls(f"node{i + 1}")
     if join:
         args += ["--join", ",".join(join)]
     log = open(os.path.join(work, f"node{i}.log"), "a")
-    nodes[i] = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT)
+    # A descriptor limit that a flood of strangers could exhaust were each
+    # of their connections to cost descriptors without bound.
+    nodes[i] = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT,
+                                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (4096, 4096)))
 
 
 def dqlite(sql, cwd):
@@ -161,7 +165,8 @@ def stop_all():
 
 def main():
     make_certificates(work, [("node1", "ca", "geodesy-cluster"), ("node2", "ca", "geodesy-cluster"),
-                             ("node3", "ca", "geodesy-cluster"), ("client", "ca", "geodesy-cluster"),
+                             ("node3", "ca", "geodesy-cluster"), ("node4", "ca", "geodesy-cluster"),
+                             ("client", "ca", "geodesy-cluster"),
                              ("stranger", "other-ca", "geodesy-cluster"), ("renamed", "ca", "another-name")])
     start(0, [])
     wait_for("the first node's /readyz", lambda: health(0, "/readyz")[0] == 200)
@@ -227,6 +232,10 @@ def main():
     check(f"a write blocked by another client's transaction waits for it ({seconds:.1f} s) and succeeds",
           code == 0 and held[0][0] == 0 and cluster_rows("SELECT count(*) FROM w") == [(2.0,)],
           f"{err} / {held[0][2]} / {cluster_rows('SELECT count(*) FROM w')}")
+
+    writes_that_return_rows()
+    flood(wait_for("a leader", leader))
+    standby_ready()
 
     killed = wait_for("a leader", leader)
     nodes[killed].kill()
@@ -296,6 +305,75 @@ def main():
           f"{local_seconds:.2f} s in the local sqlite3 shell")
 
 
+def writes_that_return_rows():
+    """dqlite 1.11 does not replicate a write sent as a query: a statement
+    that writes and returns rows is refused before anything is sent, and a
+    WITH that ends in an INSERT is sent as a write."""
+    client("CREATE TABLE place(name TEXT, lat REAL, lon REAL)")
+    code, out, err, _ = client("INSERT INTO place VALUES ('first', 1, 2); "
+                               "INSERT INTO place VALUES ('ret', 3, 4) RETURNING name")
+    check("a write with RETURNING is refused before anything is sent, and the leader keeps leading",
+          code == 1 and "nothing was sent" in err and "last_insert_rowid" in err and
+          cluster_rows("SELECT count(*) FROM place") == [(0.0,)] and wait_for("a leader", leader) is not None,
+          f"exit {code}: {out} {err}")
+    code, out, err, _ = client("WITH n(v) AS (VALUES ('with')) INSERT INTO place SELECT v, 5, 6 FROM n")
+    copies = []
+    for i, a in enumerate(ADDRESSES):
+        folder = os.path.join(work, f"with-dump{i}")
+        os.makedirs(folder)
+        # A follower may still be applying the entry: dump until it has the row.
+        copies.append(wait_for(f"{a}'s copy of place with the row", lambda: dqlite(f".dump {a} {DB}", folder) == 0 and
+                               local_rows("SELECT count(*) FROM place", os.path.join(folder, DB), check=False)
+                               == [(1.0,)], 20))
+    check("WITH ... INSERT is applied and replicated to every node", code == 0 and all(copies), f"exit {code}: {err}")
+
+
+def flood(target):
+    """3000 TCP connections from 127.0.0.2 to the leader that never start
+    TLS: it must keep serving others during the flood, say what it
+    refused, and serve everyone within seconds after it."""
+    import socket
+    strangers = []
+    for _ in range(3000):
+        s = socket.socket()
+        s.bind(("127.0.0.2", 0))
+        s.setblocking(False)
+        host, port = ADDRESSES[target].rsplit(":", 1)
+        s.connect_ex((host, int(port)))
+        strangers.append(s)
+    time.sleep(1)
+    code, _, err, seconds = client("SELECT 1", [ADDRESSES[target]], timeout="10s")
+    metrics = health(target, "/metrics")[1]
+    refused = next((int(line.split()[1]) for line in metrics.splitlines()
+                    if line.startswith("geodesy_node_connections_refused_total")), 0)
+    check(f"during a flood of 3000 connections without TLS the node answers a client ({seconds:.1f} s), "
+          f"stays healthy, and refuses the flood's excess ({refused})",
+          code == 0 and health(target, "/healthz")[0] == 200 and refused > 2000, f"exit {code}: {err}")
+    for s in strangers:
+        s.close()
+    started = time.monotonic()
+    wait_for("an answer after the flood", lambda: client("SELECT 1", [ADDRESSES[target]], timeout="5s")[0] == 0, 20)
+    check(f"after the flood the node serves again within seconds ({time.monotonic() - started:.1f} s)",
+          health(target, "/readyz")[0] == 200)
+
+
+def standby_ready():
+    """A fourth node joins as a stand-by: it is ready, and a client given
+    only its address finds the leader."""
+    start(3, ADDRESSES[:1])
+    code = None
+    try:
+        wait_for("the fourth node's /readyz", lambda: health(3, "/readyz")[0] == 200, 30)
+        code, out, err, _ = client("SELECT count(*) FROM place", [NODE_ADDRESSES[3]])
+    except RuntimeError as error:
+        err = str(error)
+    status, body = health(3, "/readyz")
+    check("a stand-by is ready and leads a client to the leader",
+          code == 0 and body.startswith("ready: stand-by"), f"{status} {body} / exit {code}: {err}")
+    nodes[3].send_signal(signal.SIGTERM)
+    nodes[3].wait(timeout=40)
+
+
 def timed(f):
     started = time.monotonic()
     f()
@@ -303,9 +381,11 @@ def timed(f):
 
 
 if __name__ == "__main__":
-    ports = free_ports(6)
-    ADDRESSES = [f"127.0.0.1:{p}" for p in ports[:3]]
-    HEALTH = [f"127.0.0.1:{p}" for p in ports[3:]]
+    ports = free_ports(8)
+    # The cluster's three nodes, then a fourth that joins as a stand-by for a moment.
+    NODE_ADDRESSES = [f"127.0.0.1:{p}" for p in ports[:4]]
+    ADDRESSES = NODE_ADDRESSES[:3]
+    HEALTH = [f"127.0.0.1:{p}" for p in ports[4:]]
     # A SIGTERM (a CI timeout, say) ends the nodes too, through finally.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("cluster test: stopped by SIGTERM"))
     try:

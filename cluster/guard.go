@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: MIT
+
+package main
+
+// The door of a TLS node. go-dqlite's own listener hands every TCP
+// connection a Unix socket to the dqlite engine before its TLS handshake
+// starts, waits for that handshake without bound, and stops accepting for
+// good at the first failed accept (running out of descriptors is one): a
+// stranger without a certificate who opens a few thousand idle
+// connections disables the node until it restarts. So this node closes
+// that listener as soon as go-dqlite has opened it and accepts on the same
+// address itself:
+//
+//   - a connection must start its TLS handshake within helloTimeout and
+//     finish it, with a certificate from the cluster's CA, within
+//     handshakeTimeout, or it is closed;
+//   - at most maxPending connections may be handshaking at once, and at
+//     most maxPendingPerHost from one address; more are closed at once, so
+//     a flood costs a bounded number of descriptors, and one host's flood
+//     leaves room for everyone else;
+//   - only an authenticated connection reaches the dqlite engine;
+//   - a failed accept (EMFILE, ENFILE, ENOBUFS) is waited out and retried,
+//     and reported by /healthz, instead of ending the accept loop.
+
+import (
+	"context"
+	"crypto/tls"
+	"errors"
+	"fmt"
+	"io"
+	"log"
+	"net"
+	"reflect"
+	"sync"
+	"sync/atomic"
+	"syscall"
+	"time"
+	"unsafe"
+
+	"github.com/canonical/go-dqlite/app"
+)
+
+const (
+	helloTimeout      = 2 * time.Second
+	handshakeTimeout  = 10 * time.Second
+	maxPending        = 512
+	maxPendingPerHost = 64
+)
+
+type guard struct {
+	listener net.Listener
+	engine   string // the dqlite engine's Unix socket
+	config   *tls.Config
+	logger   *log.Logger
+	pending  chan struct{}
+	mu       sync.Mutex
+	perHost  map[string]int // connections handshaking, by remote address
+	ctx      context.Context
+	stop     context.CancelFunc
+	done     sync.WaitGroup
+
+	// Since when accepting fails (Unix nanoseconds; 0 while it works), and
+	// the counts /metrics shows.
+	failingSince    atomic.Int64
+	refused         atomic.Uint64 // closed at once: maxPending were handshaking
+	handshakeFailed atomic.Uint64 // no valid certificate in time
+}
+
+// guardNode takes the TLS listener over from go-dqlite's node.
+func guardNode(node *app.App, address string, config *tls.Config, logger *log.Logger) (*guard, error) {
+	inner := reflect.ValueOf(node).Elem()
+	listenerField, engineField := inner.FieldByName("listener"), inner.FieldByName("nodeBindAddress")
+	if !listenerField.IsValid() || !engineField.IsValid() || engineField.Kind() != reflect.String {
+		return nil, errors.New("this go-dqlite keeps its listener elsewhere; the connection guard " +
+			"is written for go-dqlite 1.11")
+	}
+	ours := reflect.NewAt(listenerField.Type(), unsafe.Pointer(listenerField.UnsafeAddr())).Elem()
+	theirs, ok := ours.Interface().(net.Listener)
+	if !ok || theirs == nil {
+		return nil, errors.New("go-dqlite opened no TLS listener")
+	}
+	// Closing it ends go-dqlite's accept loop; its Close later finds it
+	// closed and its loop done.
+	theirs.Close()
+	listener, err := listenAgain(address)
+	if err != nil {
+		return nil, err
+	}
+	ctx, stop := context.WithCancel(context.Background())
+	g := &guard{listener: listener, engine: engineField.String(), config: config, logger: logger,
+		pending: make(chan struct{}, maxPending), perHost: map[string]int{}, ctx: ctx, stop: stop}
+	g.done.Add(1)
+	go g.serve()
+	return g, nil
+}
+
+// listenAgain binds the address go-dqlite has just let go of.
+func listenAgain(address string) (net.Listener, error) {
+	var err error
+	for i := 0; i < 50; i++ {
+		var listener net.Listener
+		if listener, err = net.Listen("tcp", address); err == nil {
+			return listener, nil
+		}
+		time.Sleep(20 * time.Millisecond)
+	}
+	return nil, fmt.Errorf("listen on %s: %v", address, err)
+}
+
+func (g *guard) serve() {
+	defer g.done.Done()
+	backoff := 5 * time.Millisecond
+	for {
+		conn, err := g.listener.Accept()
+		if err != nil {
+			if g.ctx.Err() != nil {
+				return
+			}
+			if g.failingSince.CompareAndSwap(0, time.Now().UnixNano()) {
+				g.logger.Printf("cannot accept connections: %v; retrying", err)
+			}
+			time.Sleep(backoff)
+			if backoff < time.Second {
+				backoff *= 2
+			}
+			continue
+		}
+		if since := g.failingSince.Swap(0); since != 0 {
+			g.logger.Printf("accepting connections again after %v", time.Since(time.Unix(0, since)).Round(time.Millisecond))
+		}
+		backoff = 5 * time.Millisecond
+		host := remoteHost(conn)
+		if !g.admit(host) {
+			g.refused.Add(1)
+			conn.Close()
+			continue
+		}
+		g.done.Add(1)
+		go g.handle(conn, host)
+	}
+}
+
+func remoteHost(conn net.Conn) string {
+	if tcp, ok := conn.RemoteAddr().(*net.TCPAddr); ok {
+		return tcp.IP.String()
+	}
+	return conn.RemoteAddr().String()
+}
+
+// admit takes a handshake slot for a connection from host, if one is free.
+func (g *guard) admit(host string) bool {
+	g.mu.Lock()
+	defer g.mu.Unlock()
+	if g.perHost[host] >= maxPendingPerHost {
+		return false
+	}
+	select {
+	case g.pending <- struct{}{}:
+		g.perHost[host]++
+		return true
+	default:
+		return false
+	}
+}
+
+func (g *guard) release(host string) {
+	g.mu.Lock()
+	defer g.mu.Unlock()
+	<-g.pending
+	if g.perHost[host]--; g.perHost[host] == 0 {
+		delete(g.perHost, host)
+	}
+}
+
+// failing says since when accepting has failed, or zero.
+func (g *guard) failing() time.Duration {
+	if since := g.failingSince.Load(); since != 0 {
+		return time.Since(time.Unix(0, since))
+	}
+	return 0
+}
+
+func (g *guard) handle(raw net.Conn, host string) {
+	defer g.done.Done()
+	if tcp, ok := raw.(*net.TCPConn); ok {
+		tcp.SetKeepAlive(true)
+		tcp.SetKeepAlivePeriod(30 * time.Second)
+	}
+	err := startsWithin(raw, helloTimeout)
+	var remote *tls.Conn
+	if err == nil {
+		remote = tls.Server(raw, g.config)
+		ctx, cancel := context.WithTimeout(g.ctx, handshakeTimeout)
+		err = remote.HandshakeContext(ctx)
+		cancel()
+	}
+	g.release(host)
+	if err != nil {
+		g.handshakeFailed.Add(1)
+		raw.Close()
+		return
+	}
+	local, err := net.Dial("unix", g.engine)
+	if err != nil {
+		g.logger.Printf("connect to the dqlite engine: %v", err)
+		remote.Close()
+		return
+	}
+	// Copy both ways until either side ends; then end the other, and both
+	// end when the node stops.
+	ended := make(chan struct{}, 2)
+	go func() { io.Copy(local, remote); ended <- struct{}{} }()
+	go func() { io.Copy(remote, local); ended <- struct{}{} }()
+	select {
+	case <-ended:
+	case <-g.ctx.Done():
+	}
+	remote.Close()
+	local.Close()
+}
+
+// startsWithin waits up to limit for the connection's first byte, without
+// taking it: a TLS client sends its hello at once.
+func startsWithin(conn net.Conn, limit time.Duration) error {
+	tcp, ok := conn.(*net.TCPConn)
+	if !ok {
+		return nil
+	}
+	raw, err := tcp.SyscallConn()
+	if err != nil {
+		return err
+	}
+	conn.SetReadDeadline(time.Now().Add(limit))
+	defer conn.SetReadDeadline(time.Time{})
+	var peekErr error
+	err = raw.Read(func(fd uintptr) bool {
+		var b [1]byte
+		n, _, err := syscall.Recvfrom(int(fd), b[:], syscall.MSG_PEEK)
+		switch {
+		case err == syscall.EAGAIN:
+			return false // not yet: wait for the descriptor to be readable
+		case err != nil:
+			peekErr = err
+		case n == 0:
+			peekErr = io.EOF
+		}
+		return true
+	})
+	if err != nil {
+		return err
+	}
+	return peekErr
+}
+
+// close stops accepting and ends every connection.
+func (g *guard) close() {
+	g.stop()
+	g.listener.Close()
+	g.done.Wait()
+}
