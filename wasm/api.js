@@ -302,6 +302,7 @@ function Database(bytes, options) {
   this.functions = new Map();  // name -> its entry in the function table
   this.safeIntegers = Boolean(options && options.safeIntegers);
   this.storageName = null;
+  this.stored = null;
   var out = _malloc(4);
   var name = heapString(':memory:');
   try {
@@ -652,12 +653,18 @@ Database.prototype.close = function () {
 
 // Databases that outlive the page: Database.open(name) resolves to the
 // database last saved under name (an empty one the first time), and
-// db.save() writes it back whole. See storage.js for where the bytes go.
+// db.save() writes it back whole, unless another tab or worker saved under
+// that name since this copy was read. db.stored says what was opened:
+// { name, storage, version }, version 0 when nothing was stored. See
+// storage.js for where the bytes go.
 Database.open = function (name, options) {
-  return readStored(name).then(function (bytes) {
-    var database = new Database(bytes, options);
-    database.storageName = name;
-    return database;
+  return readStored(name).then(function (stored) {
+    return storageKind().then(function (kind) {
+      var database = new Database(stored.bytes, options);
+      database.storageName = name;
+      database.stored = { name: name, storage: kind, version: stored.version };
+      return database;
+    });
   });
 };
 
@@ -672,7 +679,16 @@ Database.prototype.save = function () {
   } catch (error) {
     return Promise.reject(error);
   }
-  return writeStored(name, bytes);
+  var stored = this.stored;
+  return writeStored(name, bytes, stored.version).then(function (version) {
+    stored.version = version;
+  }, function (error) {
+    if (typeof error.version === 'number') {
+      stored.version = error.version;
+      delete error.version;
+    }
+    throw error;
+  });
 };
 
 Database.remove = function (name) {

@@ -73,6 +73,14 @@ export interface StatementIterator extends IterableIterator<Statement> {
   getRemainingSQL(): string;
 }
 
+/** What Database.open opened. */
+export interface StoredDatabase {
+  readonly name: string;
+  readonly storage: 'opfs' | 'indexeddb';
+  /** Counted up by every save; 0 when nothing was stored under name. */
+  readonly version: number;
+}
+
 export declare class Database {
   /** An in-memory database; with bytes, a copy of that database file. */
   constructor(bytes?: Uint8Array | ArrayBuffer | ArrayBufferView | null, options?: DatabaseOptions);
@@ -81,7 +89,11 @@ export declare class Database {
   static open(name: string, options?: DatabaseOptions): Promise<Database>;
   /** Deletes what is saved under name. */
   static remove(name: string): Promise<void>;
-  /** Writes the whole database back under the name it was opened with. */
+  /** What Database.open opened; null for other databases. */
+  readonly stored: StoredDatabase | null;
+  /** Writes the whole database back under the name it was opened with.
+   * Rejects with code 'SAVE_CONFLICT', saving nothing, when another tab or
+   * worker saved under that name after this copy was read. */
   save(): Promise<void>;
   /** Runs every statement of sql; one result for each that gave rows. */
   exec(sql: string, params?: BindParams | null): QueryExecResult[];
@@ -109,8 +121,9 @@ export interface SqliteGeodesy {
   Statement: typeof Statement;
   /** The version of SQLite inside, such as "3.53.2". */
   readonly sqliteVersion: string;
-  /** Where Database.open and save keep databases here. */
-  storage(): Promise<'opfs' | 'indexeddb'>;
+  /** Where Database.open and save keep databases here; 'none' outside a
+   * browser. */
+  storage(): Promise<'opfs' | 'indexeddb' | 'none'>;
 }
 
 /** Loads the WebAssembly module. */

@@ -10,7 +10,8 @@
 // opened in headless Chromium. The page and its module Worker must give the bits
 // that the CommonJS entry gives in Node.js; a saved database must survive
 // a reload, in OPFS and in IndexedDB; a missing .wasm must be named in
-// the error. Then it prints
+// the error; tabs and a worker saving one database must never overwrite
+// a newer save. Then it prints
 // what saving a 10 MB and a 100 MB database costs.
 'use strict';
 const { execFileSync } = require('child_process');
@@ -57,6 +58,54 @@ function bundle(name) {
   return { work, dist };
 }
 
+// Three tabs and a worker on one saved database: no save may overwrite a
+// newer one. Returns a description of what went wrong, or null.
+async function tabs(browser, url, storage, withoutOpfs) {
+  const pages = [];
+  for (let i = 0; i < 3; i++) {
+    const page = await browser.newPage();
+    page.setDefaultTimeout(WAIT_MS);
+    if (withoutOpfs) await page.evaluateOnNewDocument(() => { delete FileSystemFileHandle.prototype.createWritable; });
+    await report(page, `${url}?tabs#tabs`);
+    pages.push(page);
+  }
+  const [a, b, c] = pages;
+  const name = `shared-${storage}.db`;
+  const open = (page, who) => page.evaluate(async (name, who) => {
+    window.db = await window.geodesy.Database.open(name);
+    window.db.run('CREATE TABLE IF NOT EXISTS t(who TEXT)');
+    window.db.run('INSERT INTO t VALUES (?)', [who]);
+    return window.db.stored;
+  }, name, who);
+  const save = (page) => page.evaluate(() => window.db.save().then(() => 'saved', (e) => e.code || e.message));
+  const seen = () => c.evaluate(async (name) => {
+    const db = await window.geodesy.Database.open(name);
+    const rows = db.exec('SELECT group_concat(who) FROM t')[0].values[0][0];
+    const { version } = db.stored;
+    db.close();
+    return `${rows} v${version}`;
+  }, name);
+
+  const steps = [];
+  const opened = [await open(a, 'a'), await open(b, 'b')];
+  steps.push(`opened ${JSON.stringify(opened)}`);
+  steps.push(`a: ${await save(a)}`, `b: ${await save(b)}`);
+  steps.push(`worker: ${await c.evaluate((name, w) => window.saveInWorker(name, w), name, withoutOpfs)}`);
+  steps.push(`a again: ${await save(a)}`, `seen: ${await seen()}`);
+  // Two tabs that read the same copy and save at once: one wins.
+  await open(a, 'a2');
+  await open(b, 'b2');
+  const both = await Promise.all([save(a), save(b)]);
+  steps.push(`at once: ${both.sort().join(' ')}`, `seen: ${await seen()}`);
+  for (const page of pages) await page.close();
+  const want = [`opened [{"name":"${name}","storage":"${storage}","version":0},` +
+                `{"name":"${name}","storage":"${storage}","version":0}]`,
+                'a: saved', 'b: SAVE_CONFLICT', 'worker: saved', 'a again: SAVE_CONFLICT', 'seen: a,worker v2'];
+  const ok = steps.slice(0, 6).join('\n') === want.join('\n') && steps[6] === 'at once: SAVE_CONFLICT saved' &&
+    /^seen: a,worker,(a2|b2) v3$/.test(steps[7]);
+  return ok ? null : steps.join('; ');
+}
+
 async function report(page, url) {
   await page.goto(url);
   await page.waitForFunction(() => window.report && (window.report.done || window.report.error !== undefined));
@@ -93,6 +142,12 @@ run('bundled apps', 300000, async (browser) => {
             /could not fetch http:\/\/127\.0\.0\.1:\d+\/missing\.wasm: HTTP 404/.test(missing.error || ''),
             missing.error);
       if (name === 'esbuild') {
+        for (const [storage, withoutOpfs] of [['opfs', false], ['indexeddb', true]]) {
+          const wrong = await tabs(browser, server.url, storage, withoutOpfs);
+          check(`${name}: three tabs and a worker on one saved database (${storage}): a save over a ` +
+                'newer one fails with SAVE_CONFLICT and keeps it, and of two saves at once one wins',
+                wrong === null, wrong);
+        }
         // Where OPFS files cannot be written, databases are kept in IndexedDB.
         const old = await browser.newPage();
         await old.evaluateOnNewDocument(() => { delete FileSystemFileHandle.prototype.createWritable; });

@@ -38,7 +38,19 @@ async function handle({ id, sql, forget }) {
     } catch (error) {
       failure = error;  // statements before the one that failed have run: keep them too
     }
-    if (saved) await db.save();
+    if (saved) {
+      try {
+        await db.save();
+      } catch (error) {
+        if (error.code !== 'SAVE_CONFLICT') throw error;
+        // Another tab saved its tables after this one read them: keep
+        // theirs, and go on from them.
+        db.close();
+        await open();
+        throw new Error('Not saved: another tab of this page saved its tables after this tab read ' +
+                        'them. This tab now has that tab\'s tables; run your statement again.');
+      }
+    }
     self.postMessage(failure ? { id, error: failure.message } : { id, results });
   } catch (error) {
     self.postMessage({ id, error: db === null ? `the module did not load: ${error.message}` : error.message });

@@ -13,6 +13,7 @@ async function main() {
   const options = location.hash === '#missing' ? { locateFile: () => 'missing.wasm' } : {};
   const { Database, storage } = await initSqliteGeodesy(options);
   if (location.hash === '#measure') return measureSaves(Database);
+  if (location.hash === '#tabs') return tabs(Database);
   const db = new Database();
   report.page = db.exec('SELECT distance(0, 0, 0, 1), azimut_start(0, 0, 0, -1)')[0].values[0];
   db.close();
@@ -28,6 +29,23 @@ async function main() {
 
   const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
   report.worker = await new Promise((resolve) => { worker.onmessage = (event) => resolve(event.data); });
+}
+
+// For the test of several tabs and a worker on one saved database: the
+// test drives Database from each tab, and saveInWorker(name) has a module
+// Worker open name, add a row and save.
+function tabs(Database) {
+  window.geodesy = { Database };
+  window.saveInWorker = (name, withoutOpfs) => new Promise((resolve) => {
+    const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+    worker.onmessage = (event) => {
+      if (typeof event.data === 'object' && 'saved' in event.data) {
+        worker.terminate();
+        resolve(event.data.saved);
+      }
+    };
+    worker.postMessage({ name, withoutOpfs });
+  });
 }
 
 // What save() costs: it writes the whole file each time.

@@ -16,13 +16,16 @@ export async function main(): Promise<number> {
   const bytes: Uint8Array = db.export();
   const saved: Database = await Db.open('places.db');
   await saved.save();
-  const where: 'opfs' | 'indexeddb' = await storage();
+  const where: 'opfs' | 'indexeddb' | 'none' = await storage();
+  const version: number = saved.stored === null ? 0 : saved.stored.version;
   try {
     db.run('SELECT nothing');
   } catch (error) {
     const { code, errno } = error as SqliteError;
     console.log(code.toUpperCase(), errno.toFixed(0));
   }
+  // @ts-expect-error: stored is null for a database not opened by name
+  console.log(saved.stored.version);
   // @ts-expect-error: no such method
   db.nonexistentMethod();
   // @ts-expect-error: export() gives bytes, not a string
@@ -31,6 +34,6 @@ export async function main(): Promise<number> {
   const n: number = result.values[0][0];
   // @ts-expect-error: bind values do not include objects
   db.run('SELECT ?', [{}]);
-  console.log(sqliteVersion.length, metres, bytes.length, where, text, n);
+  console.log(sqliteVersion.length, metres, bytes.length, where, version, text, n);
   return 0;
 }
