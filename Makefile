@@ -204,6 +204,7 @@ cluster: packages-cluster
 	@echo "built build-cluster/geodesy-node"
 
 cluster-test: packages-cluster-test build cluster
+	cd cluster && $(GO_ENV) go test .
 	$(PYTHON) tests/cluster/cluster_test.py build-cluster/geodesy-node $(BUILD)/geodesy.so
 
 # The README's two commands on a bare system, bounded to 30 minutes.

@@ -8,10 +8,12 @@ import (
 	"crypto/x509"
 	"database/sql"
 	"errors"
+	"flag"
 	"fmt"
 	"os"
 	"regexp"
 	"strings"
+	"sync/atomic"
 	"time"
 
 	"github.com/canonical/go-dqlite/client"
@@ -27,7 +29,76 @@ const (
 	exitUsage   = 2
 	exitUnknown = 3
 	exitCluster = 4
+	// geodesy-node nodes: the list is complete, but some voter does not answer.
+	exitDegraded = 5
 )
+
+// What every client subcommand takes: where the cluster is, how to prove
+// who this client is, which cluster it must be, and how long to wait.
+type clientOptions struct {
+	cluster                string
+	tlsCert, tlsKey, tlsCA string
+	clusterID              string
+	timeout                time.Duration
+}
+
+func (o *clientOptions) register(flags *flag.FlagSet) {
+	flags.StringVar(&o.cluster, "cluster", "", "HOST:PORT[,HOST:PORT...] of nodes of the cluster")
+	flags.StringVar(&o.tlsCert, "tls-cert", "", "this client's certificate (PEM), signed by the cluster's CA")
+	flags.StringVar(&o.tlsKey, "tls-key", "", "this client's private key (PEM)")
+	flags.StringVar(&o.tlsCA, "tls-ca", "", "the cluster's CA certificate (PEM)")
+	flags.StringVar(&o.clusterID, "cluster-id", "", "the cluster's identity (its nodes log it, and /metrics "+
+		"shows it): refuse any other cluster")
+	flags.DurationVar(&o.timeout, "timeout", 10*time.Second, "the most this command waits, for everything")
+}
+
+func (o *clientOptions) check() error {
+	if o.cluster == "" {
+		return errors.New("give --cluster")
+	}
+	if o.timeout <= 0 {
+		return errors.New("--timeout must be positive")
+	}
+	return nil
+}
+
+func (o *clientOptions) addresses() []string { return strings.Split(o.cluster, ",") }
+
+func (o *clientOptions) dial() (client.DialFunc, error) {
+	if o.tlsCert == "" && o.tlsKey == "" && o.tlsCA == "" {
+		return client.DefaultDialFunc, nil
+	}
+	config, err := clientTLS(o.tlsCert, o.tlsKey, o.tlsCA)
+	if err != nil {
+		return nil, err
+	}
+	return client.DialFuncWithTLS(client.DefaultDialFunc, config), nil
+}
+
+// run runs body within the timeout, which bounds everything: body's
+// context, and, should some call not heed it, a watchdog that names the
+// stage it was at. It prints body's error and returns the exit code.
+func (o *clientOptions) run(command string, body func(context.Context, *atomic.Value) error) int {
+	ctx, cancel := context.WithTimeout(context.Background(), o.timeout)
+	defer cancel()
+	var stage atomic.Value
+	stage.Store("looking for the leader")
+	go func() {
+		time.Sleep(o.timeout + 2*time.Second)
+		fmt.Fprintf(os.Stderr, "geodesy-node %s: no answer within %v while %s\n", command, o.timeout, stage.Load())
+		os.Exit(exitCluster)
+	}()
+	err := body(ctx, &stage)
+	if err == nil {
+		return exitOK
+	}
+	fmt.Fprintf(os.Stderr, "geodesy-node %s: %v\n", command, err)
+	var outcome *outcomeError
+	if errors.As(err, &outcome) {
+		return outcome.code
+	}
+	return exitCluster
+}
 
 // outcomeError is a failure with the exit code that says what became of
 // the statement.

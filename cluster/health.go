@@ -49,15 +49,45 @@ type healthServer struct {
 	started       time.Time
 	door          *guard // nil without TLS: dqlite then accepts by itself
 	dir           string
+	identity      string // the cluster's ID, once known
 }
 
-func serveHealth(address string, logger *log.Logger, door *guard, dir string) (*healthServer, error) {
+func (h *healthServer) setIdentity(id string) {
+	h.mu.Lock()
+	defer h.mu.Unlock()
+	h.identity = id
+}
+
+// healthAddress checks --health before the node starts. The endpoints
+// tell whoever reaches them where the leader is, and are not
+// authenticated: loopback unless asked, never every interface, and no
+// other address on a node that keeps itself to loopback (no TLS).
+func healthAddress(address string, tls bool) (string, error) {
 	host, port, err := net.SplitHostPort(address)
 	if err != nil {
-		return nil, fmt.Errorf("--health %q is not HOST:PORT: %v", address, err)
+		return "", fmt.Errorf("--health %q is not HOST:PORT: %v", address, err)
 	}
-	if host == "" {
-		address = net.JoinHostPort("127.0.0.1", port)
+	ip := net.ParseIP(host)
+	switch {
+	case host == "":
+		return net.JoinHostPort("127.0.0.1", port), nil
+	case host == "localhost" || (ip != nil && ip.IsLoopback()):
+		return address, nil
+	case ip != nil && ip.IsUnspecified():
+		return "", fmt.Errorf("refusing --health %s: it would answer on every interface and tell anyone "+
+			"who reaches it where the leader is. Use :%s (loopback), or one address of this host", address, port)
+	case !tls:
+		return "", fmt.Errorf("refusing --health %s without TLS: this node keeps to loopback, and so do "+
+			"its health endpoints. Use :%s or 127.0.0.1:%s", address, port, port)
+	}
+	return address, nil
+}
+
+// serveHealth serves the endpoints on an address healthAddress accepted.
+func serveHealth(address string, logger *log.Logger, door *guard, dir string) (*healthServer, error) {
+	if host, _, _ := net.SplitHostPort(address); host != "localhost" && !net.ParseIP(host).IsLoopback() {
+		logger.Printf("health endpoints on %s answer anyone who reaches them: keep that address "+
+			"behind a firewall", address)
 	}
 	listener, err := net.Listen("tcp", address)
 	if err != nil {
@@ -133,7 +163,7 @@ func (h *healthServer) record(view clusterView, leaderChanged bool, err error) {
 
 func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 	h.mu.Lock()
-	view, changes, errors := h.view, h.leaderChanges, h.errors
+	view, changes, errors, identity := h.view, h.leaderChanges, h.errors, h.identity
 	h.mu.Unlock()
 	_, ready := h.ready()
 	w.Header().Set("Content-Type", "text/plain; version=0.0.4")
@@ -153,6 +183,9 @@ func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 	gauge("geodesy_node_leader", "1 if this node is the leader.", boolInt(view.leaderID != 0 && view.leaderID == selfID), "")
 	gauge("geodesy_node_ready", "1 if this node is in a cluster that has a leader.", boolInt(ready), "")
 	gauge("geodesy_cluster_leader_id", "The leader's node ID, 0 when none is known.", view.leaderID, "")
+	if identity != "" {
+		gauge("geodesy_cluster_info", "The cluster's identity, as a label.", 1, fmt.Sprintf("{id=%q}", identity))
+	}
 	gauge("geodesy_cluster_voters", "Voters in the cluster's configuration.", view.voters, "")
 	gauge("geodesy_cluster_standbys", "Stand-bys in the cluster's configuration.", view.standBys, "")
 	gauge("geodesy_cluster_spares", "Spares in the cluster's configuration.", view.spares, "")

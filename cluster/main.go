@@ -5,8 +5,8 @@
 // azimut_end, project_lat and project_lon; and, as geodesy-node sql, a
 // client for such a cluster that never waits without bound or in silence.
 //
-//	geodesy-node --dir DIR --address HOST:PORT [--join HOST:PORT[,HOST:PORT...]]
-//	             [--tls-cert FILE --tls-key FILE --tls-ca FILE]
+//	geodesy-node --dir DIR --address HOST:PORT (--bootstrap | --join HOST:PORT[,HOST:PORT...])
+//	             [--tls-cert FILE --tls-key FILE --tls-ca FILE] [--cluster-id ID]
 //	             [--network-latency D] [--health HOST:PORT]
 //	geodesy-node sql --cluster HOST:PORT[,...] [--tls-cert F --tls-key F --tls-ca F]
 //	             [--timeout D] [--format table|csv|json] DATABASE [SQL...]
@@ -52,19 +52,29 @@ const (
 
 type config struct {
 	dir, address, join     string
+	bootstrap              bool
+	clusterID              string
 	tlsCert, tlsKey, tlsCA string
 	networkLatency         time.Duration
 	health                 string
 }
 
 func main() {
-	if len(os.Args) > 1 && os.Args[1] == "sql" {
-		os.Exit(runSQL(os.Args[2:]))
+	if len(os.Args) > 1 {
+		subcommands := map[string]func([]string) int{"sql": runSQL, "nodes": runNodes, "remove": runRemove,
+			"backup": runBackup}
+		if run, ok := subcommands[os.Args[1]]; ok {
+			os.Exit(run(os.Args[2:]))
+		}
 	}
 	var c config
 	flag.StringVar(&c.dir, "dir", "", "folder for this node's data (created if missing)")
 	flag.StringVar(&c.address, "address", "", "HOST:PORT this node listens on and is known by")
 	flag.StringVar(&c.join, "join", "", "HOST:PORT[,HOST:PORT...] of nodes already in the cluster")
+	flag.BoolVar(&c.bootstrap, "bootstrap", false, "start a new cluster with this node as its first member, "+
+		"when the folder holds no node yet")
+	flag.StringVar(&c.clusterID, "cluster-id", "", "the identity of the cluster this node must be in "+
+		"(checked before joining, and at every start)")
 	flag.StringVar(&c.tlsCert, "tls-cert", "", "this node's certificate (PEM)")
 	flag.StringVar(&c.tlsKey, "tls-key", "", "this node's private key (PEM)")
 	flag.StringVar(&c.tlsCA, "tls-ca", "", "the CA certificate that nodes' and clients' certificates must chain to (PEM)")
@@ -72,11 +82,16 @@ func main() {
 		"average one-way latency between nodes; dqlite's heartbeat is 1.5 times it, its election timeout 15 times "+
 			"(0: dqlite's own default timing)")
 	flag.StringVar(&c.health, "health", "",
-		"HOST:PORT (or :PORT, on 127.0.0.1) to serve /healthz, /readyz and /metrics over HTTP on")
+		"HOST:PORT (or :PORT, on 127.0.0.1) to serve /healthz, /readyz and /metrics over HTTP on; "+
+			"an address other than loopback needs TLS")
 	flag.Usage = func() {
-		fmt.Fprint(os.Stderr, "usage: geodesy-node --dir DIR --address HOST:PORT [--join HOST:PORT[,HOST:PORT...]]\n"+
-			"                    [--tls-cert FILE --tls-key FILE --tls-ca FILE] [--network-latency D] [--health HOST:PORT]\n"+
-			"       geodesy-node sql --help     (a client for the cluster)\n\n")
+		fmt.Fprint(os.Stderr, "usage: geodesy-node --dir DIR --address HOST:PORT (--bootstrap | --join HOST:PORT[,HOST:PORT...])\n"+
+			"                    [--tls-cert FILE --tls-key FILE --tls-ca FILE] [--cluster-id ID]\n"+
+			"                    [--network-latency D] [--health HOST:PORT]\n"+
+			"       geodesy-node sql --help     (a client for the cluster)\n"+
+			"       geodesy-node nodes --help   (every node, its role, and whether it answers)\n"+
+			"       geodesy-node remove --help  (take a dead node out of the cluster)\n"+
+			"       geodesy-node backup --help  (an online copy of a database, to a local SQLite file)\n\n")
 		flag.PrintDefaults()
 	}
 	flag.Parse()
@@ -104,6 +119,17 @@ func run(c config) error {
 	if c.join != "" {
 		join = strings.Split(c.join, ",")
 	}
+	if c.bootstrap && len(join) > 0 {
+		return errors.New("give --bootstrap to start a new cluster, or --join to join one, not both")
+	}
+	_, statErr := os.Stat(filepath.Join(c.dir, "info.yaml"))
+	fresh := errors.Is(statErr, os.ErrNotExist)
+	if fresh && len(join) == 0 && !c.bootstrap {
+		return fmt.Errorf("%s holds no node, and neither --join nor --bootstrap was given. To join a "+
+			"cluster, give --join with addresses of its nodes; if this node was in a cluster and lost its "+
+			"folder, remove it from the cluster first (geodesy-node remove). To start a new cluster, give "+
+			"--bootstrap", c.dir)
+	}
 	tlsFlags := 0
 	for _, f := range []string{c.tlsCert, c.tlsKey, c.tlsCA} {
 		if f != "" {
@@ -122,6 +148,12 @@ func run(c config) error {
 			if join[i], err = advertisedAddress(peer, false); err != nil {
 				return err
 			}
+		}
+	}
+
+	if c.health != "" {
+		if c.health, err = healthAddress(c.health, tlsFlags == 3); err != nil {
+			return err
 		}
 	}
 
@@ -146,6 +178,7 @@ func run(c config) error {
 		options = append(options, app.WithNetworkLatency(c.networkLatency))
 	}
 	var listen *tls.Config
+	peerDial := client.DefaultDialFunc
 	if tlsFlags == 3 {
 		var dial *tls.Config
 		listen, dial, err = tlsConfigs(c.tlsCert, c.tlsKey, c.tlsCA)
@@ -153,6 +186,7 @@ func run(c config) error {
 			return err
 		}
 		options = append(options, app.WithTLS(listen, dial))
+		peerDial = client.DialFuncWithTLS(client.DefaultDialFunc, dial)
 		// With TLS, go-dqlite's node listens on an abstract Unix socket named
 		// after its ID, and every cluster's first node has the same ID, so a
 		// second cluster on the host would fail to bind. This version of
@@ -166,6 +200,15 @@ func run(c config) error {
 		}
 		sum := sha256.Sum256([]byte(folder))
 		os.Setenv("SNAP_INSTANCE_NAME", "geodesy-node-"+hex.EncodeToString(sum[:8]))
+	}
+
+	if fresh && len(join) > 0 {
+		ctx, cancel := context.WithTimeout(context.Background(), 30*time.Second)
+		err := checkBeforeJoining(ctx, address, join, c.clusterID, peerDial)
+		cancel()
+		if err != nil {
+			return err
+		}
 	}
 
 	node, err := app.New(c.dir, options...)
@@ -199,12 +242,35 @@ func run(c config) error {
 	}
 	logger.Printf("ready, node id %d, network latency %v", node.ID(), c.networkLatency)
 
+	// The cluster's identity is checked in the background: it needs a
+	// leader, which a node that restarts while the quorum is lost waits for.
+	wrongCluster := make(chan error, 1)
+	go func() {
+		ctx, cancel := context.WithTimeout(watching, readyTimeout)
+		defer cancel()
+		id, err := checkOwnCluster(ctx, node, c.dir, logger)
+		if err == nil && c.clusterID != "" && id != c.clusterID {
+			err = fmt.Errorf("this node is in cluster %s, not --cluster-id %s: stopping", id, c.clusterID)
+		}
+		if err != nil && watching.Err() == nil {
+			wrongCluster <- err
+		}
+		if health != nil && id != "" {
+			health.setIdentity(id)
+		}
+	}()
+
 	signals := make(chan os.Signal, 1)
 	signal.Notify(signals, syscall.SIGTERM, syscall.SIGINT)
-	logger.Printf("%v: stopping", <-signals)
+	select {
+	case s := <-signals:
+		logger.Printf("%v: stopping", s)
+	case err = <-wrongCluster:
+		logger.Printf("%v", err)
+	}
 	stopWatching()
 	stop(node, logger)
-	return nil
+	return err
 }
 
 // stop hands leadership and voting over to other nodes, then closes the

@@ -35,24 +35,18 @@ import (
 )
 
 type sqlOptions struct {
-	cluster                string
-	tlsCert, tlsKey, tlsCA string
-	timeout                time.Duration
-	format                 string
+	clientOptions
+	format string
 }
 
 func runSQL(args []string) int {
 	var o sqlOptions
 	flags := flag.NewFlagSet("geodesy-node sql", flag.ContinueOnError)
-	flags.StringVar(&o.cluster, "cluster", "", "HOST:PORT[,HOST:PORT...] of nodes of the cluster")
-	flags.StringVar(&o.tlsCert, "tls-cert", "", "this client's certificate (PEM), signed by the cluster's CA")
-	flags.StringVar(&o.tlsKey, "tls-key", "", "this client's private key (PEM)")
-	flags.StringVar(&o.tlsCA, "tls-ca", "", "the cluster's CA certificate (PEM)")
-	flags.DurationVar(&o.timeout, "timeout", 10*time.Second, "the most this command waits, for everything")
+	o.register(flags)
 	flags.StringVar(&o.format, "format", "table", "how rows are printed: table, csv or json")
 	flags.Usage = func() {
 		fmt.Fprint(os.Stderr, "usage: geodesy-node sql --cluster HOST:PORT[,HOST:PORT...] [--tls-cert F --tls-key F --tls-ca F]\n"+
-			"                        [--timeout D] [--format table|csv|json] DATABASE [SQL...]\n\n"+
+			"                        [--cluster-id ID] [--timeout D] [--format table|csv|json] DATABASE [SQL...]\n\n"+
 			"Runs the SQL (the arguments, or standard input) on the cluster's leader and prints the\n"+
 			"rows of every statement that gives any; REALs with 17 significant digits.\n\n")
 		flags.PrintDefaults()
@@ -64,14 +58,14 @@ func runSQL(args []string) int {
 		fmt.Fprintf(os.Stderr, "geodesy-node sql: %s (see --help)\n", message)
 		return exitUsage
 	}
-	if o.cluster == "" || flags.NArg() < 1 {
-		return usage("give --cluster and a DATABASE name")
+	if err := o.check(); err != nil {
+		return usage(err.Error())
+	}
+	if flags.NArg() < 1 {
+		return usage("give a DATABASE name")
 	}
 	if o.format != "table" && o.format != "csv" && o.format != "json" {
 		return usage(fmt.Sprintf("--format must be table, csv or json, not %q", o.format))
-	}
-	if o.timeout <= 0 {
-		return usage("--timeout must be positive")
 	}
 	text := strings.Join(flags.Args()[1:], " ")
 	if flags.NArg() == 1 {
@@ -94,42 +88,18 @@ func runSQL(args []string) int {
 		}
 	}
 
-	dial := client.DefaultDialFunc
-	if o.tlsCert != "" || o.tlsKey != "" || o.tlsCA != "" {
-		config, err := clientTLS(o.tlsCert, o.tlsKey, o.tlsCA)
-		if err != nil {
-			return usage(err.Error())
-		}
-		dial = client.DialFuncWithTLS(client.DefaultDialFunc, config)
+	dial, err := o.dial()
+	if err != nil {
+		return usage(err.Error())
 	}
-
-	// The timeout bounds everything: the context below, and, should some
-	// call not heed it, this watchdog.
-	ctx, cancel := context.WithTimeout(context.Background(), o.timeout)
-	defer cancel()
-	var stage atomic.Value
-	stage.Store("looking for the leader")
-	go func() {
-		time.Sleep(o.timeout + 2*time.Second)
-		fmt.Fprintf(os.Stderr, "geodesy-node sql: no answer within %v while %s\n", o.timeout, stage.Load())
-		os.Exit(exitCluster)
-	}()
-
-	err := execute(ctx, o, dial, flags.Arg(0), statements, &stage)
-	if err == nil {
-		return exitOK
-	}
-	fmt.Fprintf(os.Stderr, "geodesy-node sql: %v\n", err)
-	var outcome *outcomeError
-	if errors.As(err, &outcome) {
-		return outcome.code
-	}
-	return exitCluster
+	return o.run("sql", func(ctx context.Context, stage *atomic.Value) error {
+		return execute(ctx, o, dial, flags.Arg(0), statements, stage)
+	})
 }
 
 func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database string,
 	statements []string, stage *atomic.Value) error {
-	addresses := strings.Split(o.cluster, ",")
+	addresses := o.addresses()
 	// Find the leader and open the database on it. A leader that has just
 	// lost its majority still names itself for a moment but takes no
 	// connection: then ask again, until the time runs out.
@@ -137,6 +107,9 @@ func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database s
 	for {
 		leader, answers, err := findLeader(ctx, addresses, dial, o.tlsCert != "")
 		if err != nil {
+			return err
+		}
+		if err := checkIdentity(ctx, o.clusterID, leader, addresses, dial); err != nil {
 			return err
 		}
 		stage.Store("connecting to the leader at " + leader)

@@ -20,7 +20,9 @@ is bounded; every process started here is ended by its PID. Prints the
 failover time and the query latency through the cluster and locally.
 """
 import os
+import json
 import random
+import re
 import resource
 import shutil
 import signal
@@ -55,8 +57,7 @@ def tls(name, ca="ca"):
 def start(i, join):
     args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", NODE_ADDRESSES[i],
             "--health", HEALTH[i]] + tls(f"node{i + 1}")
-    if join:
-        args += ["--join", ",".join(join)]
+    args += ["--join", ",".join(join)] if join else ["--bootstrap"]
     log = open(os.path.join(work, f"node{i}.log"), "a")
     # A descriptor limit that a flood of strangers could exhaust were each
     # of their connections to cost descriptors without bound.
@@ -84,6 +85,14 @@ def client(sql, servers=None, credentials=None, timeout="20s", form="csv"):
     except subprocess.TimeoutExpired:
         return -1, "", "the client itself did not stop within 60 s", 60
     return run.returncode, run.stdout, run.stderr.strip(), time.monotonic() - started
+
+
+def admin(command, args, servers=None, stdin=None, extra=()):
+    """Another subcommand of geodesy-node (nodes, backup, sql from standard
+    input); returns (exit code, stdout, stderr)."""
+    run = subprocess.run([NODE, command, "--cluster", ",".join(servers or ADDRESSES), "--timeout", "60s",
+                          *extra] + tls("client") + args, input=stdin, capture_output=True, text=True, timeout=90)
+    return run.returncode, run.stdout, run.stderr.strip()
 
 
 def rows(text, null, separator, header=False):
@@ -174,6 +183,11 @@ def main():
     start(2, ADDRESSES[:1])
     wait_for("three voters", voters)
     check("three nodes with TLS form a cluster of three voters, each ready by /readyz", True)
+    code, out, err = admin("nodes", ["--format", "json"])
+    listed = json.loads(out) if code == 0 else []
+    check("geodesy-node nodes lists three voters, all answering, one leading",
+          sorted(n["address"] for n in listed) == sorted(ADDRESSES) and all(n["reachable"] for n in listed) and
+          sum(n["leader"] for n in listed) == 1 and {n["role"] for n in listed} == {"voter"}, f"exit {code}: {out} {err}")
 
     # The client's refusals: each within its timeout, saying why, nothing sent.
     for what, credentials, reason in [
@@ -277,13 +291,15 @@ def main():
     # A second TLS cluster on the same host: its first node has the same
     # dqlite ID as this one's, and must still start.
     second_log = os.path.join(work, "second.log")
+    second = f"127.0.0.1:{free_ports(1)[0]}"
     nodes["second"] = subprocess.Popen(
-        [NODE, "--dir", os.path.join(work, "second"), "--address", f"127.0.0.1:{free_ports(1)[0]}"] +
+        [NODE, "--dir", os.path.join(work, "second"), "--address", second, "--bootstrap"] +
         tls("node1"), stdout=open(second_log, "w"), stderr=subprocess.STDOUT)
     wait_for("the second cluster's node to start or stop", lambda: nodes["second"].poll() is not None or
-             "ready, node id" in open(second_log).read())
+             "cluster id" in open(second_log).read())
     check("a second TLS cluster starts on the same host", nodes["second"].poll() is None,
           open(second_log).read())
+    backup_and_identity(second, second_log, want)
 
     small = "SELECT distance(51.47, -0.4543, 40.6413, -73.7781)"
     through = [timed(lambda: client(small)) for _ in range(10)]
@@ -303,6 +319,30 @@ def main():
           f"through the cluster with TLS, {statistics.median(alone) * 1000:.0f} ms in the local sqlite3 shell")
     print(f"five functions over {ROWS} rows: {cluster_seconds:.2f} s through the cluster, "
           f"{local_seconds:.2f} s in the local sqlite3 shell")
+
+
+def backup_and_identity(second, second_log, want):
+    """An online backup of the first cluster is a file sqlite3 opens, and
+    restored into the second cluster it answers with the same bits; a
+    client given one cluster's identity refuses the other."""
+    backup = os.path.join(work, "backup.db")
+    code, out, err = admin("backup", [DB, backup])
+    copy = local_rows(FIVE, backup, check=False) if code == 0 else None
+    check("geodesy-node backup writes a SQLite file with every row, bit for bit",
+          copy is not None and same_bits(copy, want), f"exit {code}: {err}")
+    dump = subprocess.run(["sqlite3", backup, ".dump"], capture_output=True, text=True, check=True).stdout
+    code, out, err = admin("sql", [DB], [second], stdin=dump)
+    restored = cluster_rows(FIVE, [second]) if code == 0 else []
+    check("the backup, restored into a new cluster as docs/cluster.md says, answers with the same bits",
+          same_bits(restored, want), f"exit {code}: {err}")
+
+    first_id = re.search(r"cluster id (\w+)", open(os.path.join(work, "node0.log")).read()).group(1)
+    second_id = re.search(r"cluster id (\w+)", open(second_log).read()).group(1)
+    right = admin("sql", [DB, "SELECT 1"], extra=["--cluster-id", first_id])
+    wrong = admin("sql", [DB, "SELECT 1"], [second], extra=["--cluster-id", first_id])
+    check("a client given --cluster-id reaches its cluster, and refuses another one before sending anything",
+          first_id != second_id and right[0] == 0 and wrong[0] == 4 and second_id in wrong[2] and
+          "nothing was sent" in wrong[2], f"{right} {wrong}")
 
 
 def writes_that_return_rows():
