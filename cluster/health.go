@@ -49,7 +49,14 @@ type healthServer struct {
 	started       time.Time
 	door          *guard // nil without TLS: dqlite then accepts by itself
 	dir           string
-	identity      string // the cluster's ID, once known
+	identity      string       // the cluster's ID, once known
+	peers         []nodeStatus // every node, and whether it answered this node lately
+}
+
+func (h *healthServer) setPeers(peers []nodeStatus) {
+	h.mu.Lock()
+	defer h.mu.Unlock()
+	h.peers = peers
 }
 
 func (h *healthServer) setIdentity(id string) {
@@ -163,7 +170,7 @@ func (h *healthServer) record(view clusterView, leaderChanged bool, err error) {
 
 func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 	h.mu.Lock()
-	view, changes, errors, identity := h.view, h.leaderChanges, h.errors, h.identity
+	view, changes, errors, identity, peers := h.view, h.leaderChanges, h.errors, h.identity, h.peers
 	h.mu.Unlock()
 	_, ready := h.ready()
 	w.Header().Set("Content-Type", "text/plain; version=0.0.4")
@@ -185,6 +192,19 @@ func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 	gauge("geodesy_cluster_leader_id", "The leader's node ID, 0 when none is known.", view.leaderID, "")
 	if identity != "" {
 		gauge("geodesy_cluster_info", "The cluster's identity, as a label.", 1, fmt.Sprintf("{id=%q}", identity))
+	}
+	if len(peers) > 0 {
+		fmt.Fprint(w, "# HELP geodesy_cluster_node_reachable 1 if the node answered this one at its last look (every 5 s).\n"+
+			"# TYPE geodesy_cluster_node_reachable gauge\n")
+		reachable := 0
+		for _, p := range peers {
+			fmt.Fprintf(w, "geodesy_cluster_node_reachable{id=\"%d\",address=%q,role=%q} %d\n",
+				p.ID, p.Address, p.Role, boolInt(p.Reachable))
+			if p.Role == "voter" && p.Reachable {
+				reachable++
+			}
+		}
+		gauge("geodesy_cluster_voters_reachable", "Voters that answered this node at its last look.", reachable, "")
 	}
 	gauge("geodesy_cluster_voters", "Voters in the cluster's configuration.", view.voters, "")
 	gauge("geodesy_cluster_standbys", "Stand-bys in the cluster's configuration.", view.standBys, "")
@@ -222,12 +242,14 @@ var selfID uint64
 // watch asks the node for its view of the cluster every watchInterval, logs
 // each change of leader and of this node's role, and hands each view to
 // health (which may be nil).
-func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer, dir string) {
+func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer, dir string,
+	dial client.DialFunc) {
 	selfID = node.ID()
 	var cli *client.Client
 	var last clusterView
 	first := true
 	diskLow := false
+	ticks := 0
 	ticker := time.NewTicker(watchInterval)
 	defer ticker.Stop()
 	for {
@@ -277,9 +299,48 @@ func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healt
 		}
 		if health != nil {
 			health.record(view, leaderChanged, nil)
+			if ticks++; ticks%peerLookTicks == 1 {
+				health.setPeers(lookAtPeers(ctx, cli, dial))
+			}
 		}
 		last, first = view, false
 	}
+}
+
+// Every node is asked whether it answers every peerLookTicks looks (5 s).
+const peerLookTicks = 10
+
+// lookAtPeers asks every node of the configuration, at once, who leads:
+// a voter that does not answer (dead, cut off, or unable to rejoin) shows.
+func lookAtPeers(ctx context.Context, self *client.Client, dial client.DialFunc) []nodeStatus {
+	ask, cancel := context.WithTimeout(ctx, 2*time.Second)
+	defer cancel()
+	infos, err := self.Cluster(ask)
+	if err != nil {
+		return nil
+	}
+	peers := make([]nodeStatus, len(infos))
+	done := make(chan struct{}, len(infos))
+	for i, info := range infos {
+		peers[i] = nodeStatus{ID: info.ID, Address: info.Address, Role: roleName(info.Role)}
+		go func(p *nodeStatus) {
+			defer func() { done <- struct{}{} }()
+			if p.ID == selfID {
+				p.Reachable = true
+				return
+			}
+			cli, err := client.New(ask, p.Address, client.WithDialFunc(dial), client.WithLogFunc(quiet))
+			if err == nil {
+				_, err = cli.Leader(ask)
+				cli.Close()
+			}
+			p.Reachable = err == nil
+		}(&peers[i])
+	}
+	for range infos {
+		<-done
+	}
+	return peers
 }
 
 func orNone(role string) string {

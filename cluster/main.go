@@ -231,7 +231,7 @@ func run(c config) error {
 		}
 	}
 	watching, stopWatching := context.WithCancel(context.Background())
-	go watch(watching, node, logger, health, c.dir)
+	go watch(watching, node, logger, health, c.dir, peerDial)
 	ctx, cancel := context.WithTimeout(context.Background(), readyTimeout)
 	err = node.Ready(ctx)
 	cancel()

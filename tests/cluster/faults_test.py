@@ -9,8 +9,12 @@ from three clients and geodesic reads from a fourth, all through
 geodesy-node sql, while a nemesis strikes in turn: SIGKILL of the leader
 then a restart; SIGSTOP and SIGCONT of the leader; two of three nodes
 killed then restarted; a partition that cuts the leader off from the
-others with blackhole routes, then heals; and a change of membership, one
-node removed and a new one added. Afterwards:
+others with blackhole routes, then heals; a full disk under the leader (as root: each node's
+folder is a small tmpfs); a follower whose folder is wiped, which must
+refuse to start as itself until geodesy-node remove takes the old one
+out; and a change of membership, one node removed and a new one added.
+One writer inserts through WITH, and another tries RETURNING now and
+then, which must be refused. Afterwards:
 
   - every acknowledged write is present, once, on every node;
   - no write that a client was told failed (not applied) is present: what
@@ -126,12 +130,16 @@ class Cluster:
             self.health = [f"127.0.0.1:{p}" for p in ports[4:]]
         self.processes = {}
         self.members = [0, 1, 2]  # the nodes in the cluster now
+        self.disks = False  # each node's folder on a small tmpfs of its own
+        self.check = None
 
     def start(self, i, join=True):
         args = [self.node, "--dir", os.path.join(self.work, f"node{i}"), "--address", self.addresses[i],
                 "--health", self.health[i]] + tls_flags(self.work, f"node{i}")
         if join:
             args += ["--join", ",".join(self.addresses[m] for m in self.members if m != i)]
+        else:
+            args += ["--bootstrap"]
         if self.spaces:
             args = ["ip", "netns", "exec", self.spaces[i]] + args
         log = open(os.path.join(self.work, f"node{i}.log"), "a")
@@ -167,6 +175,27 @@ class Cluster:
             return -1, "", "the client did not stop within 30 s"
         return run.returncode, run.stdout, run.stderr
 
+    def admin(self, command, args):
+        run = subprocess.run([self.node, command, "--cluster", ",".join(self.addresses[m] for m in self.members),
+                              "--timeout", "20s"] + tls_flags(self.work, "client") + args,
+                             capture_output=True, text=True, timeout=60)
+        return run.returncode, run.stdout, run.stderr
+
+    def mount_disks(self):
+        """As root: a 160 MiB tmpfs for each node's folder, so that one can be filled."""
+        for i in range(4):
+            folder = os.path.join(self.work, f"node{i}")
+            os.makedirs(folder)
+            if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=160m,mode=0700", "tmpfs", folder],
+                              capture_output=True).returncode != 0:
+                self.unmount_disks()
+                return
+        self.disks = True
+
+    def unmount_disks(self):
+        for i in range(4):
+            subprocess.run(["umount", "-l", os.path.join(self.work, f"node{i}")], capture_output=True)
+
     def shell(self, command, cwd=None):
         args = ["dqlite", "-s", ",".join(self.addresses[m] for m in self.members),
                 "-c", os.path.join(self.work, "client-bundle.crt"), "-k", os.path.join(self.work, "client.key"),
@@ -193,14 +222,25 @@ class Workload:
         self.ops, self.stop, self.threads = [], threading.Event(), []
         self.origin = time.monotonic()
         self.bad_reads = []
+        self.returning = []
 
     def writer(self, w):
+        """Writer 0 inserts; writer 1 inserts through WITH, which must be
+        replicated like any write; writer 2 inserts, and every fifth time
+        tries RETURNING, which must be refused and never applied."""
         n = 0
         while not self.stop.is_set():
             key = f"w{w}-{n}"
+            sql = f"INSERT INTO acked(id, worker) VALUES ('{key}', {w})"
+            if w == 1:
+                sql = f"WITH k(id) AS (VALUES ('{key}')) INSERT INTO acked(id, worker) SELECT id, {w} FROM k"
+            elif w == 2 and n % 5 == 4:
+                sql += " RETURNING id"
             start = time.monotonic()
-            code, _, _ = self.cluster.client(f"INSERT INTO acked(id, worker) VALUES ('{key}', {w})")
+            code, _, _ = self.cluster.client(sql)
             self.ops.append((start - self.origin, time.monotonic() - start, "write", key, code))
+            if "RETURNING" in sql:
+                self.returning.append((key, code))
             n += 1
 
     def reader(self):
@@ -271,6 +311,12 @@ def nemeses(cluster, marks, origin, partition):
         mark("partition", start)
         settle()
 
+    if cluster.disks:
+        full_disk(cluster, mark, settle)
+    else:
+        print("skipped: the full disk needs root (a small tmpfs for each node's folder)")
+    wiped_node(cluster, mark, settle)
+
     leader = wait_for("a leader", cluster.leader)
     gone = next(m for m in cluster.members if m != leader)
     start = time.monotonic()
@@ -284,6 +330,63 @@ def nemeses(cluster, marks, origin, partition):
     wait_for("the new node to vote", cluster.ready)
     mark("remove 1, add 1", start)
     time.sleep(QUIET)
+
+
+def full_disk(cluster, mark, settle):
+    """The leader's folder fills up: it must say so in its log and on
+    /healthz, and no write may be reported as not applied yet kept (the
+    workload's checks), however the leader ends."""
+    leader = wait_for("a leader", cluster.leader)
+    folder = os.path.join(cluster.work, f"node{leader}")
+    start = time.monotonic()
+    filler = os.path.join(folder, "filler")
+    stat = os.statvfs(folder)
+    with open(filler, "wb") as f:
+        f.truncate(0)
+        os.posix_fallocate(f.fileno(), 0, stat.f_bavail * stat.f_frsize - 4096)
+    said = wait_for("the leader to say its disk is full", lambda: (
+        "bytes free" in open(os.path.join(cluster.work, f"node{leader}.log")).read() and
+        health(cluster.health[leader], "/healthz")[0] == 503) or cluster.processes[leader].poll() is not None, 10)
+    cluster.check("a leader whose disk fills says so in its log and on /healthz",
+                  said is True and "bytes free" in open(os.path.join(cluster.work, f"node{leader}.log")).read())
+    time.sleep(STRIKE)
+    os.remove(filler)
+    if cluster.processes[leader].poll() is not None:
+        cluster.start(leader)
+    mark("full disk", start)
+    settle()
+
+
+def wiped_node(cluster, mark, settle):
+    """A follower loses its folder and is started with its own command: it
+    must refuse at once, saying how to come back; the leader's metrics show
+    a voter that does not answer; after geodesy-node remove it joins again."""
+    leader = wait_for("a leader", cluster.leader)
+    lost = next(m for m in cluster.members if m != leader)
+    start = time.monotonic()
+    cluster.kill(lost)
+    folder = os.path.join(cluster.work, f"node{lost}")
+    for name in os.listdir(folder):  # the folder itself may be a mount point
+        path = os.path.join(folder, name)
+        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+    cluster.start(lost)
+    try:
+        code = cluster.processes[lost].wait(timeout=40)
+    except subprocess.TimeoutExpired:
+        code = None
+    log = open(os.path.join(cluster.work, f"node{lost}.log")).read()
+    cluster.check("a node whose folder was wiped refuses to start as itself, saying how to come back",
+                  code not in (None, 0) and "folder was lost or wiped" in log and "geodesy-node remove" in log,
+                  log[-400:])
+    seen = wait_for("the leader's metrics to show a voter that does not answer", lambda: any(
+        line.startswith("geodesy_cluster_node_reachable") and f'address="{cluster.addresses[lost]}"' in line and
+        line.endswith(" 0") for line in health(cluster.health[leader], "/metrics")[1].splitlines()), 20)
+    cluster.check("the leader's /metrics shows the lost voter as not answering", seen)
+    removed = cluster.admin("remove", [cluster.addresses[lost]])
+    cluster.check("geodesy-node remove takes the lost node out", removed[0] == 0, removed)
+    cluster.start(lost)
+    mark("wiped node", start)
+    settle()
 
 
 def draw(ops, marks, output):
@@ -314,7 +417,10 @@ def inner(node, module, output, setup):
     check = Checks()
     work = tempfile.mkdtemp(prefix="geodesy-faults-")
     cluster = Cluster(node, work, setup)
+    cluster.check = check
     try:
+        if os.geteuid() == 0:
+            cluster.mount_disks()
         make_certificates(work, [(f"node{i}", "ca", "geodesy-cluster") for i in range(4)] +
                           [("client", "ca", "geodesy-cluster")])
         cluster.start(0, join=False)
@@ -371,6 +477,11 @@ def inner(node, module, output, setup):
               f"missing: {sorted(acked - present)[:5]}")
         check(f"no write the client was told failed ({len(refused)}) is present",
               not (present & refused), f"present though failed: {sorted(present & refused)[:5]}")
+        check(f"every write with RETURNING ({len(workload.returning)}) was refused with exit 1 and is absent",
+              workload.returning and all(code == 1 for _, code in workload.returning) and
+              not (present & {key for key, _ in workload.returning}), workload.returning[:5])
+        with_keys = {key for key in acked if key.startswith("w1-")}
+        check(f"every acknowledged WITH ... INSERT ({len(with_keys)}) is present", with_keys and with_keys <= present)
         check(f"every node's .dump is the same ({len(copies)} nodes)", len(dumps) == 1)
         reads = [op for op in workload.ops if op[2] == "read"]
         check(f"every read that answered ({sum(op[4] == 0 for op in reads)} of {len(reads)}) gave "
@@ -390,6 +501,8 @@ def inner(node, module, output, setup):
         for i in list(cluster.processes):
             if cluster.processes[i].poll() is None:
                 cluster.kill(i)
+        if cluster.disks:
+            cluster.unmount_disks()
         shutil.rmtree(work, ignore_errors=True)
     print(f"fault test: {check.passed} passed, {check.failed} failed")
     return 1 if check.failed or not check.passed else 0
