@@ -249,6 +249,7 @@ func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healt
 	var last clusterView
 	first := true
 	diskLow := false
+	var lastTransfer time.Time
 	ticks := 0
 	ticker := time.NewTicker(watchInterval)
 	defer ticker.Stop()
@@ -296,6 +297,20 @@ func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healt
 		}
 		if !first && view.role != last.role && view.role != "" {
 			logger.Printf("this node's role is now %s (was %s)", view.role, orNone(last.role))
+		}
+		if diskLow && view.leaderID == selfID && time.Since(lastTransfer) > 5*time.Second {
+			// A leader that cannot write its log fails writes it may have
+			// replicated, and this dqlite then crashes: hand leadership to
+			// a voter with room while this one still can.
+			lastTransfer = time.Now()
+			logger.Printf("the disk is nearly full: handing leadership over")
+			transfer, cancel := context.WithTimeout(ctx, 5*time.Second)
+			// dqlite can report a failure for a transfer that goes on to
+			// happen; the next looks log whether leadership moved.
+			if err := cli.Transfer(transfer, 0); err != nil {
+				logger.Printf("handing leadership over: %v", err)
+			}
+			cancel()
 		}
 		if health != nil {
 			health.record(view, leaderChanged, nil)

@@ -334,27 +334,43 @@ def nemeses(cluster, marks, origin, partition):
 
 def full_disk(cluster, mark, settle):
     """The leader's folder fills up: it must say so in its log and on
-    /healthz, and no write may be reported as not applied yet kept (the
-    workload's checks), however the leader ends."""
+    /healthz, and hand its leadership over, since this dqlite fails writes
+    it has already replicated and then crashes on a leader that cannot
+    write its log. dqlite preallocates its log segments, so besides the
+    workload the nemesis writes rows of 1 MB (40 at most, until one fails):
+    each acknowledged one must be kept, and none reported as not applied."""
     leader = wait_for("a leader", cluster.leader)
     folder = os.path.join(cluster.work, f"node{leader}")
+    log = os.path.join(cluster.work, f"node{leader}.log")
     start = time.monotonic()
     filler = os.path.join(folder, "filler")
     stat = os.statvfs(folder)
     with open(filler, "wb") as f:
-        f.truncate(0)
         os.posix_fallocate(f.fileno(), 0, stat.f_bavail * stat.f_frsize - 4096)
-    said = wait_for("the leader to say its disk is full", lambda: (
-        "bytes free" in open(os.path.join(cluster.work, f"node{leader}.log")).read() and
-        health(cluster.health[leader], "/healthz")[0] == 503) or cluster.processes[leader].poll() is not None, 10)
-    cluster.check("a leader whose disk fills says so in its log and on /healthz",
-                  said is True and "bytes free" in open(os.path.join(cluster.work, f"node{leader}.log")).read())
-    time.sleep(STRIKE)
+    said = wait_for("the leader to say its disk is full and hand over", lambda: (
+        "no longer the leader" in open(log).read().split("handing leadership over")[-1] and
+        health(cluster.health[leader], "/healthz")[0] == 503) or cluster.processes[leader].poll() is not None, 15)
+    cluster.check("a leader whose disk fills says so in its log and on /healthz, and hands leadership over",
+                  said is True and cluster.processes[leader].poll() is None, open(log).read()[-600:])
+    ballast = []
+    for i in range(40):
+        code, _, err = cluster.client(f"INSERT INTO ballast VALUES ('b{i}', randomblob(1000000))", timeout="5s")
+        ballast.append((f"b{i}", code))
+        if code != 0:
+            break
     os.remove(filler)
+    time.sleep(2)
     if cluster.processes[leader].poll() is not None:
         cluster.start(leader)
     mark("full disk", start)
     settle()
+    code, out, _ = cluster.client("SELECT id FROM ballast", timeout="20s")
+    kept = set(out.split()[1:]) if code == 0 else set()
+    print(f"full disk: exit codes of the rows of 1 MB written meanwhile: {[c for _, c in ballast]}")
+    cluster.check("on a full disk, every acknowledged write is kept and no write reported as not applied is",
+                  code == 0 and all((key in kept) == (c == 0) for key, c in ballast if c in (0, 1)),
+                  f"{ballast} kept {sorted(kept)}")
+    cluster.client("DELETE FROM ballast", timeout="20s")
 
 
 def wiped_node(cluster, mark, settle):
@@ -428,7 +444,8 @@ def inner(node, module, output, setup):
         cluster.start(1)
         cluster.start(2)
         wait_for("three voters", cluster.ready)
-        code, _, err = cluster.client("CREATE TABLE acked(id TEXT PRIMARY KEY, worker INTEGER)", timeout="20s")
+        code, _, err = cluster.client("CREATE TABLE acked(id TEXT PRIMARY KEY, worker INTEGER); "
+                                      "CREATE TABLE ballast(id TEXT PRIMARY KEY, b BLOB)", timeout="20s")
         if code != 0:
             raise RuntimeError(err)
 
