@@ -15,6 +15,7 @@
 #   make site       the demo page, assembled in build-wasm/site (make serve serves it on 127.0.0.1:8000)
 #   make browser-test  the demo page in headless Chromium; the package bundled by esbuild and
 #                   Rollup in a page and a module Worker; its types under tsc --strict
+#   make static-test  libgeodesy.a in a C program whose SQLite cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
 #   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, refusals, the client
 #   make cluster-faults  writes and reads under a killed, a paused and a cut-off leader, two nodes
@@ -70,7 +71,7 @@ WASM_SQLITE := build-wasm/sqlite
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
-  cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
+  static-test cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-cluster bench-postgis bench-build accuracy clean help
 
@@ -196,6 +197,15 @@ browser-test: packages-browser-test site $(BROWSER_TEST)
 # the extension linked in (libgeodesy.a, entry point sqlite3_geodesy_init).
 GO_ENV := GO111MODULE=off GOPATH=/usr/share/gocode GOCACHE=$(CURDIR)/build-cluster/go-cache \
   CGO_LDFLAGS_ALLOW='-Wl,-z,now' CGO_LDFLAGS='$(CURDIR)/build-cluster/libgeodesy.a -lm'
+
+# libgeodesy.a in a C program whose SQLite has no extension loading: SQLite
+# then hands the entry point no routine table, and nothing may crash.
+static-test: packages-static-test wasm-sqlite
+	cmake -S . -B build-static -DGEODESY_STATIC=ON
+	cmake --build build-static -j $(JOBS) --target geodesy_static
+	cc -O1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_THREADSAFE=0 -I $(WASM_SQLITE) -o build-static/omit_load_extension \
+	  tests/static/omit_load_extension.c $(WASM_SQLITE)/sqlite3.c build-static/libgeodesy.a -lm
+	build-static/omit_load_extension
 
 cluster: packages-cluster
 	cmake -S . -B build-cluster -DGEODESY_STATIC=ON

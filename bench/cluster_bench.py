@@ -65,8 +65,7 @@ class Cluster:
     def start(self, i):
         args = [NODE, "--dir", os.path.join(self.folder, str(i)), "--address", self.addresses[i],
                 "--network-latency", self.latency, "--health", self.health[i]]
-        if i:
-            args += ["--join", self.addresses[0]]
+        args += ["--join", self.addresses[0]] if i else ["--bootstrap"]
         log = open(os.path.join(work, "nodes.log"), "a")
         processes[i] = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT)
 

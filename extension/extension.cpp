@@ -123,6 +123,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 // still succeeds; the host's error-message slot is left alone.
 extern "C" GEODESY_EXPORT int GEODESY_ENTRY_POINT(sqlite3* db, char** /*pzErrMsg*/,
                                                   const sqlite3_api_routines* pApi) {
+#ifdef GEODESY_STATIC_LINK
+    // Linked into a program, the entry point may be handed no table
+    // (SQLite built without extension loading): use the linked SQLite's.
+    if (pApi == nullptr) pApi = geodesy_builtin_routines();
+#endif
     store_routine_table(pApi);
     for (const FunctionEntry& f : functions) {
         sqlite3_create_function(db, f.name, 4, SQLITE_UTF8, nullptr, f.adapter, nullptr,

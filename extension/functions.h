@@ -16,4 +16,8 @@ void azimut_end_func(sqlite3_context* context, int argc, sqlite3_value** argv);
 void project_lat_func(sqlite3_context* context, int argc, sqlite3_value** argv);
 void project_lon_func(sqlite3_context* context, int argc, sqlite3_value** argv);
 
+// In the static build only: the routines of the SQLite linked beside the
+// extension, for a host that hands the entry point no table.
+const sqlite3_api_routines* geodesy_builtin_routines();
+
 #endif  // GEODESY_EXTENSION_FUNCTIONS_H

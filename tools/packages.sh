@@ -31,6 +31,7 @@ wasm-test     @wasm python3 musl-dev gcc
 site          @wasm
 serve         @wasm python3
 browser-test  @wasm chromium
+static-test   @build @node gcc
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl
 cluster-faults @cluster-test gnuplot-nox iproute2
