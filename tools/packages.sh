@@ -39,7 +39,7 @@ package       @build python3 dpkg-dev
 wheel         @build python3 python3-build python3-setuptools python3-wheel
 npm           @build @node python3
 dist          @windows @arm64 @wasm @package @wheel
-check-dist    @dist python3-venv lintian unzip sqlite3
+check-dist    @dist python3-venv python3-apsw lintian unzip sqlite3
 bench         @build libbenchmark-dev libgeographiclib-dev
 bench-wasm    @bench @wasm
 bench-postgis @bench python3 libpq-dev postgresql-15-postgis-3

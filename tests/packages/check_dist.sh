@@ -91,9 +91,21 @@ try:
 except TypeError as e:
     print(e)')
 case $message in
-  *"takes an sqlite3.Connection"*"not str"*) ok "load() of a string says what it got: $message" ;;
+  *"takes a connection that can load extensions"*"not str"*) ok "load() of a string says what it got: $message" ;;
   *) fail "$whl" "load() of a string gave no clear TypeError: $message" ;;
 esac
+# apsw's connections (Debian's python3-apsw) give sqlite3's bits.
+answer=$(PYTHONPATH=/usr/lib/python3/dist-packages "$work/venv/bin/python" -c '
+import apsw, sqlite3, sqlite_geodesy
+sql = "SELECT distance(51.47, -0.4543, 40.6413, -73.7781), project_lon(0, 0, 45, 1e7)"
+a = apsw.Connection(":memory:")
+sqlite_geodesy.load(a)
+s = sqlite3.connect(":memory:")
+sqlite_geodesy.load(s)
+print(tuple(a.cursor().execute(sql).fetchall()[0]) == s.execute(sql).fetchone())') \
+  || fail "$whl" "load() of an apsw connection failed"
+[ "$answer" = True ] || fail "$whl" "apsw and sqlite3 connections gave different bits"
+ok "load() takes an apsw connection too, and it gives sqlite3's bits"
 "$work/venv/bin/pip" uninstall --quiet -y sqlite-geodesy || fail "$whl" "pip uninstall failed"
 find "$work/venv" | sort > "$work/after"
 diff "$work/before" "$work/after" || fail "$whl" "pip uninstall left the files above behind"
