@@ -141,6 +141,10 @@ run('bundled apps', 300000, async (browser) => {
       check(`${name}: a missing .wasm is named in the error`,
             /could not fetch http:\/\/127\.0\.0\.1:\d+\/missing\.wasm: HTTP 404/.test(missing.error || ''),
             missing.error);
+      const wrongBytes = await report(page, `${server.url}?html#html`);
+      check(`${name}: a page served in place of the .wasm is named, with the likely causes`,
+            /index\.html: the server sent an HTML page .*single-page app.*optimizeDeps/.test(wrongBytes.error || ''),
+            wrongBytes.error);
       if (name === 'esbuild') {
         for (const [storage, withoutOpfs] of [['opfs', false], ['indexeddb', true]]) {
           const wrong = await tabs(browser, server.url, storage, withoutOpfs);

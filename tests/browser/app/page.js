@@ -9,8 +9,10 @@ const report = {};
 window.report = report;
 
 async function main() {
-  // #missing asks for a .wasm that is not there, to see the error.
-  const options = location.hash === '#missing' ? { locateFile: () => 'missing.wasm' } : {};
+  // #missing asks for a .wasm that is not there, #html for a page in its
+  // place (as a single-page app's fallback serves), to see the errors.
+  const wrong = { '#missing': 'missing.wasm', '#html': 'index.html' }[location.hash];
+  const options = wrong ? { locateFile: () => wrong } : {};
   const { Database, storage } = await initSqliteGeodesy(options);
   if (location.hash === '#measure') return measureSaves(Database);
   if (location.hash === '#tabs') return tabs(Database);
