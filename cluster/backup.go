@@ -44,7 +44,6 @@ import "C"
 import (
 	"context"
 	"errors"
-	"flag"
 	"fmt"
 	"os"
 	"path/filepath"
@@ -56,20 +55,12 @@ import (
 
 func runBackup(args []string) int {
 	var o clientOptions
-	flags := flag.NewFlagSet("geodesy-node backup", flag.ContinueOnError)
-	o.register(flags)
-	flags.Usage = func() {
-		fmt.Fprint(os.Stderr, "usage: geodesy-node backup --cluster HOST:PORT[,...] [--tls-cert F --tls-key F --tls-ca F]\n"+
-			"                           [--cluster-id ID] [--timeout D] DATABASE FILE\n\n"+
-			"Writes an online, consistent copy of DATABASE to FILE, a new SQLite file; the cluster\n"+
-			"keeps serving meanwhile. FILE must not exist. docs/cluster.md says how to restore it.\n\n")
-		flags.PrintDefaults()
-	}
-	if err := flags.Parse(args); err != nil {
+	flags := newCommand("backup", "DATABASE FILE",
+		"Writes an online, consistent copy of DATABASE to FILE, a new SQLite file; the cluster\n"+
+			"keeps serving meanwhile. FILE must not exist. docs/cluster.md says how to restore it.", &o)
+	dial, ok := o.parse(flags, args)
+	if !ok {
 		return exitUsage
-	}
-	if err := o.check(); err != nil {
-		return usageError("backup", err.Error())
 	}
 	if flags.NArg() != 2 {
 		return usageError("backup", "give a DATABASE and the FILE to write")
@@ -77,10 +68,6 @@ func runBackup(args []string) int {
 	database, target := flags.Arg(0), flags.Arg(1)
 	if _, err := os.Stat(target); !errors.Is(err, os.ErrNotExist) {
 		return usageError("backup", fmt.Sprintf("%s exists already: give a new file", target))
-	}
-	dial, err := o.dial()
-	if err != nil {
-		return usageError("backup", err.Error())
 	}
 	return o.run("backup", func(ctx context.Context, stage *atomic.Value) error {
 		leader, _, err := findLeader(ctx, o.addresses(), dial, o.tlsCert != "")

@@ -52,6 +52,43 @@ func (o *clientOptions) register(flags *flag.FlagSet) {
 	flags.DurationVar(&o.timeout, "timeout", 10*time.Second, "the most this command waits, for everything")
 }
 
+// newCommand makes the flag set of a client subcommand: the shared flags,
+// and its usage, the synopsis after the shared flags, then what it does.
+func newCommand(name, synopsis, about string, o *clientOptions) *flag.FlagSet {
+	flags := flag.NewFlagSet("geodesy-node "+name, flag.ContinueOnError)
+	o.register(flags)
+	flags.Usage = func() {
+		fmt.Fprintf(os.Stderr, "usage: geodesy-node %s --cluster HOST:PORT[,HOST:PORT...] [--tls-cert F --tls-key F --tls-ca F]\n"+
+			"           [--cluster-id ID] [--timeout D] %s\n\n%s\n\n", name, synopsis, about)
+		flags.PrintDefaults()
+	}
+	return flags
+}
+
+// parse reads args and checks the shared flags. On a mistake it says what
+// is wrong and returns false: the subcommand then exits with exitUsage.
+func (o *clientOptions) parse(flags *flag.FlagSet, args []string) (client.DialFunc, bool) {
+	if err := flags.Parse(args); err != nil {
+		return nil, false
+	}
+	command := strings.TrimPrefix(flags.Name(), "geodesy-node ")
+	if err := o.check(); err != nil {
+		usageError(command, err.Error())
+		return nil, false
+	}
+	dial, err := o.dial()
+	if err != nil {
+		usageError(command, err.Error())
+		return nil, false
+	}
+	return dial, true
+}
+
+func usageError(command, message string) int {
+	fmt.Fprintf(os.Stderr, "geodesy-node %s: %s (see --help)\n", command, message)
+	return exitUsage
+}
+
 func (o *clientOptions) check() error {
 	if o.cluster == "" {
 		return errors.New("give --cluster")

@@ -11,7 +11,6 @@ package main
 import (
 	"context"
 	"encoding/json"
-	"flag"
 	"fmt"
 	"os"
 	"strconv"
@@ -81,28 +80,16 @@ func quiet(client.LogLevel, string, ...interface{}) {}
 func runNodes(args []string) int {
 	var o clientOptions
 	var format string
-	flags := flag.NewFlagSet("geodesy-node nodes", flag.ContinueOnError)
-	o.register(flags)
+	flags := newCommand("nodes", "[--format table|json]",
+		"Lists every node of the cluster with its role, whether it leads and whether it answers.\n"+
+			"Exits 0 when every voter answers, 5 when some voter does not.", &o)
 	flags.StringVar(&format, "format", "table", "table or json")
-	flags.Usage = func() {
-		fmt.Fprint(os.Stderr, "usage: geodesy-node nodes --cluster HOST:PORT[,...] [--tls-cert F --tls-key F --tls-ca F]\n"+
-			"                          [--cluster-id ID] [--timeout D] [--format table|json]\n\n"+
-			"Lists every node of the cluster with its role, whether it leads and whether it answers.\n"+
-			"Exits 0 when every voter answers, 5 when some voter does not.\n\n")
-		flags.PrintDefaults()
-	}
-	if err := flags.Parse(args); err != nil {
+	dial, ok := o.parse(flags, args)
+	if !ok {
 		return exitUsage
-	}
-	if err := o.check(); err != nil {
-		return usageError("nodes", err.Error())
 	}
 	if format != "table" && format != "json" {
 		return usageError("nodes", fmt.Sprintf("--format must be table or json, not %q", format))
-	}
-	dial, err := o.dial()
-	if err != nil {
-		return usageError("nodes", err.Error())
 	}
 	code := exitOK
 	status := o.run("nodes", func(ctx context.Context, stage *atomic.Value) error {
@@ -144,37 +131,20 @@ func yesNo(b bool) string {
 	return "no"
 }
 
-func usageError(command, message string) int {
-	fmt.Fprintf(os.Stderr, "geodesy-node %s: %s (see --help)\n", command, message)
-	return exitUsage
-}
-
 func runRemove(args []string) int {
 	var o clientOptions
 	var force bool
-	flags := flag.NewFlagSet("geodesy-node remove", flag.ContinueOnError)
-	o.register(flags)
-	flags.BoolVar(&force, "force", false, "remove the node even though it answers")
-	flags.Usage = func() {
-		fmt.Fprint(os.Stderr, "usage: geodesy-node remove --cluster HOST:PORT[,...] [--tls-cert F --tls-key F --tls-ca F]\n"+
-			"                           [--cluster-id ID] [--timeout D] [--force] NODE-ID|HOST:PORT\n\n"+
-			"Takes a node out of the cluster: one that is dead, or whose folder was lost. A node\n"+
+	flags := newCommand("remove", "[--force] NODE-ID|HOST:PORT",
+		"Takes a node out of the cluster: one that is dead, or whose folder was lost. A node\n"+
 			"that still answers is refused unless --force: stop it first (SIGTERM hands its role\n"+
-			"over). The leader cannot be removed: stop it, and another node leads.\n\n")
-		flags.PrintDefaults()
-	}
-	if err := flags.Parse(args); err != nil {
+			"over). The leader cannot be removed: stop it, and another node leads.", &o)
+	flags.BoolVar(&force, "force", false, "remove the node even though it answers")
+	dial, ok := o.parse(flags, args)
+	if !ok {
 		return exitUsage
-	}
-	if err := o.check(); err != nil {
-		return usageError("remove", err.Error())
 	}
 	if flags.NArg() != 1 {
 		return usageError("remove", "give one node, by its ID or its address")
-	}
-	dial, err := o.dial()
-	if err != nil {
-		return usageError("remove", err.Error())
 	}
 	which := flags.Arg(0)
 	return o.run("remove", func(ctx context.Context, stage *atomic.Value) error {

@@ -22,7 +22,6 @@ import (
 	"context"
 	"database/sql"
 	"errors"
-	"flag"
 	"fmt"
 	"io"
 	"os"
@@ -41,26 +40,15 @@ type sqlOptions struct {
 
 func runSQL(args []string) int {
 	var o sqlOptions
-	flags := flag.NewFlagSet("geodesy-node sql", flag.ContinueOnError)
-	o.register(flags)
+	flags := newCommand("sql", "[--format table|csv|json] DATABASE [SQL...]",
+		"Runs the SQL (the arguments, or standard input) on the cluster's leader and prints the\n"+
+			"rows of every statement that gives any; REALs with 17 significant digits.", &o.clientOptions)
 	flags.StringVar(&o.format, "format", "table", "how rows are printed: table, csv or json")
-	flags.Usage = func() {
-		fmt.Fprint(os.Stderr, "usage: geodesy-node sql --cluster HOST:PORT[,HOST:PORT...] [--tls-cert F --tls-key F --tls-ca F]\n"+
-			"                        [--cluster-id ID] [--timeout D] [--format table|csv|json] DATABASE [SQL...]\n\n"+
-			"Runs the SQL (the arguments, or standard input) on the cluster's leader and prints the\n"+
-			"rows of every statement that gives any; REALs with 17 significant digits.\n\n")
-		flags.PrintDefaults()
-	}
-	if err := flags.Parse(args); err != nil {
+	dial, ok := o.parse(flags, args)
+	if !ok {
 		return exitUsage
 	}
-	usage := func(message string) int {
-		fmt.Fprintf(os.Stderr, "geodesy-node sql: %s (see --help)\n", message)
-		return exitUsage
-	}
-	if err := o.check(); err != nil {
-		return usage(err.Error())
-	}
+	usage := func(message string) int { return usageError("sql", message) }
 	if flags.NArg() < 1 {
 		return usage("give a DATABASE name")
 	}
@@ -88,10 +76,6 @@ func runSQL(args []string) int {
 		}
 	}
 
-	dial, err := o.dial()
-	if err != nil {
-		return usage(err.Error())
-	}
 	return o.run("sql", func(ctx context.Context, stage *atomic.Value) error {
 		return execute(ctx, o, dial, flags.Arg(0), statements, stage)
 	})
