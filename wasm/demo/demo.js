@@ -25,8 +25,9 @@ const EXAMPLES = {
   '1000 km from the pole':
     'SELECT project_lat(90, 10, 0, 1e6) AS lat, project_lon(90, 10, 0, 1e6) AS lon;',
   'Longest routes': CITY_TABLE +
-    'SELECT a.name AS "from", b.name AS "to", round(distance(a.lat, a.lon, b.lat, b.lon) / 1000, 1) AS km\n' +
-    'FROM city a JOIN city b ON a.name < b.name ORDER BY km DESC LIMIT 10;',
+    'SELECT a.name AS "from", b.name AS "to", printf(\'%.1f\', distance(a.lat, a.lon, b.lat, b.lon) / 1000) AS km\n' +
+    'FROM city a JOIN city b ON a.name < b.name\n' +
+    'ORDER BY distance(a.lat, a.lon, b.lat, b.lon) DESC LIMIT 10;',
   'Within 4000 km of Dubai': CITY_TABLE +
     'SELECT name, round(distance(25.2532, 55.3657, lat, lon) / 1000) AS km FROM city\n' +
     'WHERE distance(25.2532, 55.3657, lat, lon) < 4e6 ORDER BY km;',
@@ -178,6 +179,13 @@ function fixed(x, digits) {
   return x.toFixed(digits).replace('-', '−');
 }
 
+// An azimuth to two decimals, in [0, 360): one just short of 360 rounds to
+// 0.00, the same direction.
+function azimuth(degrees) {
+  const text = fixed(degrees, 2);
+  return text === '360.00' ? '0.00' : text;
+}
+
 // A city by name with its coordinates as known; a clicked point with the
 // decimals that a click can tell apart.
 function describe(point) {
@@ -208,8 +216,8 @@ function show() {
   route.innerHTML =
     `<b>A</b> ${describe(points[0])} → <b>B</b> ${describe(points[1])}<br>` +
     `distance <span id="distance" data-metres="${metres}">${km} km</span>, ` +
-    `departs at <span id="departs">${fixed(departs, 2)}°</span>, ` +
-    `arrives at <span id="arrives">${fixed(arrives, 2)}°</span>`;
+    `departs at <span id="departs">${azimuth(departs)}°</span>, ` +
+    `arrives at <span id="arrives">${azimuth(arrives)}°</span>`;
   warning.hidden = !nearlyAntipodal(points[0], points[1]);
 }
 
