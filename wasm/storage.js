@@ -13,7 +13,7 @@
 // and the write are one step for every tab: one IndexedDB transaction, or,
 // for OPFS, done while holding the name's Web Lock.
 //
-// Like api.js, this runs inside the module's factory.
+// Like the other files of the API, this runs inside the module's factory.
 
 var STORE_DB = 'sqlite-geodesy';
 var STORE = 'databases';
@@ -241,3 +241,47 @@ function removeStored(name) {
     });
   }).then(function () { return undefined; });
 }
+
+// Databases that outlive the page: Database.open(name) resolves to the
+// database last saved under name (an empty one the first time), and
+// db.save() writes it back whole, unless another tab or worker saved under
+// that name since this copy was read. db.stored says what was opened:
+// { name, storage, version }, version 0 when nothing was stored. See
+// the top of this file for where the bytes go.
+Database.open = function (name, options) {
+  return readStored(name).then(function (stored) {
+    return storageKind().then(function (kind) {
+      var database = new Database(stored.bytes, options);
+      database.storageName = name;
+      database.stored = { name: name, storage: kind, version: stored.version };
+      return database;
+    });
+  });
+};
+
+Database.prototype.save = function () {
+  var name = this.storageName;
+  if (name === null) {
+    return Promise.reject(new Error('save() is for databases opened with Database.open(name)'));
+  }
+  var bytes;
+  try {
+    bytes = this.export();
+  } catch (error) {
+    return Promise.reject(error);
+  }
+  var stored = this.stored;
+  return writeStored(name, bytes, stored.version).then(function (version) {
+    stored.version = version;
+  }, function (error) {
+    if (typeof error.version === 'number') {
+      stored.version = error.version;
+      delete error.version;
+    }
+    throw error;
+  });
+};
+
+Database.remove = function (name) {
+  return removeStored(name);
+};
