@@ -174,8 +174,9 @@ $(DEMO_DATA): wasm/demo/package.json | packages-node
 
 site: packages-site wasm $(DEMO_DATA)
 	rm -rf build-wasm/site && mkdir -p build-wasm/site
-	cp wasm/demo/index.html wasm/demo/demo.css wasm/demo/demo.js wasm/demo/sql-worker.js \
+	cp wasm/demo/index.html wasm/demo/demo.css wasm/demo/demo.js wasm/demo/sql-worker.mjs \
 	  build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm \
+	  build-wasm/package/sqlite-geodesy.mjs build-wasm/package/index.browser.mjs build-wasm/package/worker.mjs \
 	  wasm/demo/node_modules/world-atlas/countries-50m.json \
 	  wasm/demo/node_modules/topojson-client/dist/topojson-client.min.js build-wasm/site/
 	cp wasm/demo/node_modules/world-atlas/LICENSE build-wasm/site/LICENSE.world-atlas.txt

@@ -9,4 +9,6 @@ Module['api'] = {
   Statement: Statement,
   get sqliteVersion() { return readText(_sqlite3_libversion()); },
   storage: storageKind,
+  isSqliteError: isSqliteError,
+  isSaveConflict: isSaveConflict,
 };

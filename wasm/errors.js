@@ -43,3 +43,15 @@ function sqliteError(db) {
   error.code = codeName(error.errno);
   return error;
 }
+
+// Whether error is one that SQLite reported (with code and errno), for
+// code that catches unknown errors.
+function isSqliteError(error) {
+  return error instanceof Error && typeof error.code === 'string' && /^SQLITE_/.test(error.code) &&
+    typeof error.errno === 'number';
+}
+
+// Whether error is a save refused because another tab or worker saved since.
+function isSaveConflict(error) {
+  return error instanceof Error && error.code === 'SAVE_CONFLICT';
+}

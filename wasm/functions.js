@@ -3,15 +3,25 @@
 
 
 // A scalar SQL function written in JavaScript, taking as many arguments as
-// fn declares (fn.length), as sql.js does. Arguments arrive as query
+// fn declares (fn.length), as sql.js does, or options.arity of them, or any
+// number with options.varargs (fn.length is 0 for (...args) => ...). Arguments arrive as query
 // results do; fn's result is stored as a bound value is; a throw fails the
 // query with the thrown message. The five geodesic functions cannot be
 // replaced, so that their results stay the module's.
 var GEODESY_FUNCTIONS = ['distance', 'azimut_start', 'azimut_end', 'project_lat', 'project_lon'];
 
-Database.prototype.create_function = function (name, fn) {
+Database.prototype.create_function = function (name, fn, options) {
   this.checkOpen();
   if (typeof fn !== 'function') throw new TypeError('create_function needs a function');
+  var arity = fn.length;
+  if (options && options.varargs) {
+    arity = -1;
+  } else if (options && options.arity !== undefined) {
+    arity = options.arity;
+    if (!Number.isInteger(arity) || arity < 0 || arity > 127) {
+      throw new RangeError('create_function: arity must be a whole number from 0 to 127, not ' + options.arity);
+    }
+  }
   name = String(name);
   if (GEODESY_FUNCTIONS.indexOf(name.toLowerCase()) >= 0) {
     throw new Error(name + '() is one of the geodesic functions built into this module; ' +
@@ -33,7 +43,7 @@ Database.prototype.create_function = function (name, fn) {
     setResult(context, result);
   }, 'viii');
   var text = heapString(name);
-  var rc = _sqlite3_create_function_v2(this.db, text, fn.length, SQLITE_UTF8, 0, call, 0, 0, 0);
+  var rc = _sqlite3_create_function_v2(this.db, text, arity, SQLITE_UTF8, 0, call, 0, 0, 0);
   _free(text);
   if (rc !== SQLITE_OK) {
     removeFunction(call);

@@ -5,7 +5,8 @@
 //   import initSqliteGeodesy from 'sqlite-geodesy-wasm';
 export type {
   SqlValue, BindValue, BindParams, ParamsObject, QueryExecResult, SqliteError, Options,
-  DatabaseOptions, Database, Statement, StatementIterator, SqliteGeodesy,
+  DatabaseOptions, Database, Statement, StatementIterator, SqliteGeodesy, StoredDatabase,
+  FunctionOptions, SaveConflictError,
 } from './types.js';
 import { initSqliteGeodesy } from './types.js';
 

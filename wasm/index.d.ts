@@ -19,6 +19,9 @@ declare namespace initSqliteGeodesy {
   type Statement = types.Statement;
   type StatementIterator = types.StatementIterator;
   type SqliteGeodesy = types.SqliteGeodesy;
+  type StoredDatabase = types.StoredDatabase;
+  type FunctionOptions = types.FunctionOptions;
+  type SaveConflictError = types.SaveConflictError;
 }
 
 export = initSqliteGeodesy;

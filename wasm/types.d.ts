@@ -49,6 +49,18 @@ export interface DatabaseOptions {
   safeIntegers?: boolean;
 }
 
+export interface FunctionOptions {
+  /** How many arguments the function takes (0 to 127); fn.length by default. */
+  arity?: number;
+  /** Any number of arguments, as a (...args) => ... function takes. */
+  varargs?: boolean;
+}
+
+/** A save refused because another tab or worker saved since this copy was read. */
+export interface SaveConflictError extends Error {
+  code: 'SAVE_CONFLICT';
+}
+
 export declare class Statement {
   private constructor();
   /** Clears earlier bindings and binds these; returns true. */
@@ -57,7 +69,9 @@ export declare class Statement {
   step(): boolean;
   /** The current row; with params, binds them and steps first. */
   get(params?: BindParams | null): SqlValue[];
-  getAsObject(params?: BindParams | null): ParamsObject;
+  /** The current row as an object; Row names its columns' types, which
+   * you vouch for. */
+  getAsObject<Row extends ParamsObject = ParamsObject>(params?: BindParams | null): Row;
   getColumnNames(): string[];
   /** Binds, runs to the end and resets. */
   run(params?: BindParams | null): boolean;
@@ -101,13 +115,18 @@ export declare class Database {
   run(sql: string, params?: BindParams | null): Database;
   prepare(sql: string, params?: BindParams | null): Statement;
   /** Calls callback with each row as an object, then done. */
-  each(sql: string, params: BindParams | null | undefined, callback: (row: ParamsObject) => void,
+  each<Row extends ParamsObject = ParamsObject>(sql: string, params: BindParams | null | undefined,
+                                                callback: (row: Row) => void,
        done?: () => void): void;
-  each(sql: string, callback: (row: ParamsObject) => void, done?: () => void): void;
+  each<Row extends ParamsObject = ParamsObject>(sql: string, callback: (row: Row) => void,
+                                                done?: () => void): void;
   iterateStatements(sql: string): StatementIterator;
-  /** A scalar SQL function written in JavaScript, with fn.length arguments.
+  /** A scalar SQL function written in JavaScript, with fn.length arguments,
+   * or options.arity, or any number with options.varargs. SQL may pass any
+   * value: a parameter typed narrower than SqlValue is a promise you keep.
    * The five geodesic functions cannot be replaced. */
-  create_function(name: string, fn: (...args: SqlValue[]) => BindValue): Database;
+  create_function<Args extends any[]>(name: string, fn: (...args: Args) => BindValue,
+                                      options?: FunctionOptions): Database;
   /** Rows changed by the last INSERT, UPDATE or DELETE. */
   getRowsModified(): number;
   /** The database as the bytes of a database file. */
@@ -121,6 +140,10 @@ export interface SqliteGeodesy {
   Statement: typeof Statement;
   /** The version of SQLite inside, such as "3.53.2". */
   readonly sqliteVersion: string;
+  /** Whether an unknown error is one that SQLite reported. */
+  isSqliteError(error: unknown): error is SqliteError;
+  /** Whether an unknown error is a save refused with SAVE_CONFLICT. */
+  isSaveConflict(error: unknown): error is SaveConflictError;
   /** Where Database.open and save keep databases here; 'none' outside a
    * browser. */
   storage(): Promise<'opfs' | 'indexeddb' | 'none'>;

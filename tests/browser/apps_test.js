@@ -145,6 +145,15 @@ run('bundled apps', 300000, async (browser) => {
       check(`${name}: a page served in place of the .wasm is named, with the likely causes`,
             /index\.html: the server sent an HTML page .*single-page app.*optimizeDeps/.test(wrongBytes.error || ''),
             wrongBytes.error);
+      const api = await report(page, `${server.url}?worker-api#worker-api`);
+      const wantRows = [{ name: 'a', m: 0 }, { name: 'b', m: expected.page[0] }];
+      check(`${name}: the worker API runs queries in the Worker, with Node.js's bits, SQLite's error codes ` +
+            'and saved databases', api.error === undefined && api.changes === 2 &&
+            JSON.stringify(api.rows) === JSON.stringify(wantRows) &&
+            JSON.stringify([api.one.lat, api.one.lon]) === JSON.stringify(expected.worker) &&
+            JSON.stringify(api.sqlError) === '["SQLITE_ERROR",1,"no such table: nosuch"]' && api.exported > 0 &&
+            api.stored.name === 'worker-api.db' && api.stored.version >= 1 && api.closed === 'this database was closed',
+            JSON.stringify(api));
       if (name === 'esbuild') {
         for (const [storage, withoutOpfs] of [['opfs', false], ['indexeddb', true]]) {
           const wrong = await tabs(browser, server.url, storage, withoutOpfs);

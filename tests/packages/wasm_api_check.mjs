@@ -29,7 +29,8 @@ const require = createRequire(pathToFileURL(`${process.cwd()}/`));
 check('the ES module and CommonJS entries are one function',
       initSqliteGeodesy === require('sqlite-geodesy-wasm'));
 
-const { Database, sqliteVersion } = await initSqliteGeodesy();
+const api = await initSqliteGeodesy();
+const { Database, sqliteVersion } = api;
 
 // locateFile in Node.js: a path or a file: URL; a wrong one is named.
 const folder = `${process.cwd()}/node_modules/sqlite-geodesy-wasm/`;
@@ -113,6 +114,17 @@ db.create_function('fails', () => { throw new Error('no good'); });
 check('a JS function answers in SQL', one("SELECT halve(5), halve('x'), typeof(halve(4))").join() === '2.5,,integer');
 throws('a JS function that throws fails the query with its message', () => db.exec('SELECT fails()'),
        'no good', 'SQLITE_ERROR');
+db.create_function('total', (...xs) => xs.reduce((a, b) => a + b, 0), { varargs: true });
+db.create_function('second', function () { return arguments[1]; }, { arity: 2 });
+check('a varargs function takes any number of arguments, and arity sets the count',
+      one('SELECT total(), total(1, 2, 3), second(7, 8)').join() === '0,6,8');
+throws('a wrong arity is refused', () => db.create_function('f', () => 0, { arity: 200 }),
+       'create_function: arity must be a whole number from 0 to 127, not 200');
+let caught = null;
+try { db.exec('SELECT * FROM nowhere'); } catch (error) { caught = error; }
+check('isSqliteError tells SQLite\'s errors from others',
+      api.isSqliteError(caught) && !api.isSqliteError(new Error('x')) && !api.isSqliteError('SQLITE_ERROR') &&
+      !api.isSaveConflict(caught));
 throws('the geodesic functions cannot be replaced', () => db.create_function('distance', () => 0),
        'distance() is one of the geodesic functions built into this module; give your function another name');
 check('FTS5 and Geopoly are built in', one("SELECT geopoly_area('[[0,0],[1,0],[1,1],[0,1],[0,0]]'), " +

@@ -244,13 +244,18 @@ canvas.addEventListener('click', (event) => {
 // a file:// page.
 const served = location.protocol !== 'file:';
 
-// The SQL box.
-const worker = served ? new Worker('sql-worker.js') : null;
+// The SQL box. Its queries run in a module Worker, through the package's
+// worker API, on a database saved in the browser after each query, so that
+// the user's tables survive a reload.
 const sqlBox = document.getElementById('sql');
 const runButton = document.getElementById('run');
 const forgetButton = document.getElementById('forget');
 const errorBox = document.getElementById('error');
 const resultsBox = document.getElementById('results');
+const SAVED_NAME = 'demo.db';
+const sqlite = served ? import('./worker.mjs').then(({ connect }) =>
+  connect(new Worker('sql-worker.mjs', { type: 'module' }))) : null;
+let boxDatabase = null;  // a promise of the SQL box's database
 let lastQuery = 0;
 
 function cell(value) {
@@ -275,32 +280,77 @@ function showResults(results) {
   if (!results.length) resultsBox.textContent = 'Done: no rows.';
 }
 
-function send(message) {
-  const id = ++lastQuery;
-  errorBox.textContent = '';
-  worker.postMessage({ id, ...message });
+// The saved database, or one in memory where this browser keeps nothing:
+// then the tables last as long as the page.
+function database() {
+  if (boxDatabase === null) {
+    boxDatabase = sqlite.then((client) => client.open(SAVED_NAME).catch(() => client.open()));
+  }
+  return boxDatabase;
 }
 
-if (worker) worker.onmessage = (event) => {
-  const { id, results, error } = event.data;
-  if (id !== lastQuery) return;
-  if (error !== undefined) { errorBox.textContent = error; resultsBox.replaceChildren(); }
-  else showResults(results);
-};
+async function runSql(sql) {
+  const db = await database();
+  let results;
+  let failure = null;
+  try {
+    results = await db.exec(sql);
+  } catch (error) {
+    failure = error;  // statements before the one that failed have run: keep them too
+  }
+  if (db.stored) {
+    try {
+      await db.save();
+    } catch (error) {
+      if (error.code !== 'SAVE_CONFLICT') throw error;
+      // Another tab saved its tables after this one read them: keep
+      // theirs, and go on from them.
+      await db.close();
+      boxDatabase = null;
+      await database();
+      throw new Error('Not saved: another tab of this page saved its tables after this tab read ' +
+                      'them. This tab now has that tab\'s tables; run your statement again.');
+    }
+  }
+  if (failure) throw failure;
+  return results;
+}
+
+async function forget() {
+  const db = await database();
+  await db.close();
+  if (db.stored) await (await sqlite).remove(SAVED_NAME);
+  boxDatabase = null;
+  await database();
+  return [];
+}
+
+// Runs task and shows what it gives, unless another has started since.
+function send(task) {
+  const id = ++lastQuery;
+  errorBox.textContent = '';
+  task().then((results) => {
+    if (id === lastQuery) showResults(results);
+  }, (error) => {
+    if (id !== lastQuery) return;
+    errorBox.textContent = error.message;
+    resultsBox.replaceChildren();
+  });
+}
 
 for (const [label, sql] of Object.entries(EXAMPLES)) {
   const button = document.createElement('button');
   button.type = 'button';
   button.textContent = label;
-  button.addEventListener('click', () => { sqlBox.value = sql; send({ sql }); });
+  button.addEventListener('click', () => { sqlBox.value = sql; send(() => runSql(sql)); });
   document.getElementById('examples').appendChild(button);
 }
-runButton.addEventListener('click', () => send({ sql: sqlBox.value }));
-forgetButton.addEventListener('click', () => send({ forget: true }));
+runButton.addEventListener('click', () => send(() => runSql(sqlBox.value)));
+forgetButton.addEventListener('click', () => send(forget));
 sqlBox.addEventListener('keydown', (event) => {
   if (event.key === 'Enter' && (event.ctrlKey || event.metaKey)) {
     event.preventDefault();
-    send({ sql: sqlBox.value });
+    send(() => runSql(sqlBox.value));
   }
 });
 

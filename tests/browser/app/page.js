@@ -4,6 +4,7 @@
 // module Worker (worker.js), and a database kept across reloads.
 // It reports on window.report for the test to read.
 import initSqliteGeodesy from 'sqlite-geodesy-wasm';
+import { connect } from 'sqlite-geodesy-wasm/worker';
 
 const report = {};
 window.report = report;
@@ -16,6 +17,7 @@ async function main() {
   const { Database, storage } = await initSqliteGeodesy(options);
   if (location.hash === '#measure') return measureSaves(Database);
   if (location.hash === '#tabs') return tabs(Database);
+  if (location.hash === '#worker-api') return workerApi();
   const db = new Database();
   report.page = db.exec('SELECT distance(0, 0, 0, 1), azimut_start(0, 0, 0, -1)')[0].values[0];
   db.close();
@@ -48,6 +50,27 @@ function tabs(Database) {
     };
     worker.postMessage({ name, withoutOpfs });
   });
+}
+
+// The package's worker API: a database in the module Worker, every call a
+// promise, SQLite's errors with their codes.
+async function workerApi() {
+  const started = performance.now();
+  const sqlite = connect(new Worker(new URL('./worker.js', import.meta.url), { type: 'module' }));
+  const db = await sqlite.open();
+  await db.run('CREATE TABLE p(name TEXT, lat REAL, lon REAL)');
+  report.changes = (await db.run('INSERT INTO p VALUES (?, ?, ?), (?, ?, ?)', ['a', 0, 0, 'b', 0, 1])).changes;
+  report.rows = await db.all('SELECT name, distance(0, 0, lat, lon) AS m FROM p ORDER BY m');
+  report.one = await db.get('SELECT project_lat(0, 0, 90, 1e6) AS lat, project_lon(0, 0, 90, 1e6) AS lon');
+  report.sqlError = await db.run('INSERT INTO nosuch VALUES (1)').then(() => null, (e) => [e.code, e.errno, e.message]);
+  report.exported = (await db.export()).length;
+  const saved = await sqlite.open('worker-api.db');
+  await saved.run('CREATE TABLE IF NOT EXISTS t(x)');
+  await saved.save();
+  report.stored = saved.stored;
+  await db.close();
+  report.closed = await db.get('SELECT 1').then(() => null, (e) => e.message);
+  report.ms = performance.now() - started;
 }
 
 // What save() costs: it writes the whole file each time.

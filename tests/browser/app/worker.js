@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The module Worker of the bundled app: the same package, in a worker. Asked
-// with a database's name, it adds a row to what is saved there and saves it.
+// The module Worker of the bundled app: the same package, in a worker. It
+// serves the package's worker API to the page, gives the page the bits of
+// two functions, and, asked with a database's name, adds a row to what is
+// saved there and saves it.
 import initSqliteGeodesy from 'sqlite-geodesy-wasm';
+import { serve } from 'sqlite-geodesy-wasm/worker';
+
+serve();
 
 const ready = initSqliteGeodesy();
 ready.then(({ Database }) => {
@@ -9,7 +14,9 @@ ready.then(({ Database }) => {
   self.postMessage(db.exec('SELECT project_lat(0, 0, 90, 1e6), project_lon(0, 0, 90, 1e6)')[0].values[0]);
 }, (error) => self.postMessage(`error: ${error.message}`));
 
-self.onmessage = async ({ data: { name, withoutOpfs } }) => {
+self.addEventListener('message', async ({ data }) => {
+  if (!data || typeof data.name !== 'string' || 'method' in data) return;  // the worker API's calls
+  const { name, withoutOpfs } = data;
   // The test's page has no writable OPFS files; neither has this worker then.
   if (withoutOpfs) delete FileSystemFileHandle.prototype.createWritable;
   const { Database } = await ready;
@@ -19,4 +26,4 @@ self.onmessage = async ({ data: { name, withoutOpfs } }) => {
   const saved = await db.save().then(() => 'saved', (error) => error.code || error.message);
   db.close();
   self.postMessage({ saved });
-};
+});

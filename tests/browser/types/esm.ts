@@ -4,13 +4,18 @@
 // were lost and everything became any, those lines would compile and tsc
 // would report the unused directives.
 import initSqliteGeodesy, { type Database, type SqlValue, type SqliteError } from 'sqlite-geodesy-wasm';
+import { connect, serve } from 'sqlite-geodesy-wasm/worker';
 
 export async function main(): Promise<number> {
-  const { Database: Db, sqliteVersion, storage } = await initSqliteGeodesy({ locateFile: (file) => file });
+  const { Database: Db, sqliteVersion, storage, isSqliteError } = await initSqliteGeodesy({ locateFile: (file) => file });
   const db: Database = new Db(null, { safeIntegers: true });
   const [result] = db.exec('SELECT distance(?, ?, ?, ?) AS m', [0, 0, 0, 1]);
   const metres: SqlValue = result.values[0][0];
   db.create_function('twice', (x) => (typeof x === 'number' ? x * 2 : null));
+  db.create_function('km', (m: number) => m / 1000);
+  db.create_function('total', (...xs: number[]) => xs.reduce((a, b) => a + b, 0), { varargs: true });
+  const place = db.prepare('SELECT 1 AS id, 0.5 AS lat').getAsObject<{ id: number; lat: number }>();
+  const lat: number = place.lat;
   db.each('SELECT 1 AS a', (row) => console.log(row.a), () => console.log('done'));
   for (const statement of db.iterateStatements('SELECT 1; SELECT 2')) statement.step();
   const bytes: Uint8Array = db.export();
@@ -23,7 +28,21 @@ export async function main(): Promise<number> {
   } catch (error) {
     const { code, errno } = error as SqliteError;
     console.log(code.toUpperCase(), errno.toFixed(0));
+    if (isSqliteError(error)) console.log(error.errno.toFixed(0));
+    // @ts-expect-error: an unknown error has no code until narrowed
+    console.log(error.code);
   }
+  serve();
+  const sqlite = connect(new Worker('db-worker.js', { type: 'module' }));
+  const far = await sqlite.open('places.db');
+  const rows: { name: string; m: number }[] = await far.all<{ name: string; m: number }>('SELECT 1');
+  const one = await far.get('SELECT 1 AS x');
+  await far.save();
+  // @ts-expect-error: all() gives a promise, not the rows
+  const notYet: { name: string }[] = far.all('SELECT 1');
+  // @ts-expect-error: arity must be a number
+  db.create_function('f', (a: number) => a, { arity: 'two' });
+  console.log(lat, rows.length, one, notYet);
   // @ts-expect-error: stored is null for a database not opened by name
   console.log(saved.stored.version);
   // @ts-expect-error: no such method

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+// Types for sqlite-geodesy-wasm/worker: databases that live in a Web
+// Worker, every call a promise.
+import type {
+  BindParams, DatabaseOptions, Options, ParamsObject, QueryExecResult, StoredDatabase,
+} from './types.js';
+
+/** In the worker: answer the page's calls (loads the module once). */
+export declare function serve(options?: Options): void;
+
+/** In the page: a client for a worker that called serve(). */
+export declare function connect(worker: Worker): WorkerClient;
+
+export interface WorkerClient {
+  /** A database in the worker: empty in memory (no source), a copy of
+   * bytes, or the one saved in the browser under a name (as Database.open). */
+  open(source?: string | Uint8Array | ArrayBuffer | null, options?: DatabaseOptions): Promise<WorkerDatabase>;
+  /** Deletes what is saved under name. */
+  remove(name: string): Promise<void>;
+  storage(): Promise<'opfs' | 'indexeddb' | 'none'>;
+  sqliteVersion(): Promise<string>;
+  /** Ends the worker; every call after it, and every one pending, rejects. */
+  terminate(): void;
+}
+
+export interface WorkerDatabase {
+  /** What open(name) opened; null for other databases. Updated by save(). */
+  readonly stored: StoredDatabase | null;
+  /** Every statement of sql; one result for each that gave rows. */
+  exec(sql: string, params?: BindParams | null): Promise<QueryExecResult[]>;
+  /** Every row of sql's one statement, as an object. */
+  all<Row extends ParamsObject = ParamsObject>(sql: string, params?: BindParams | null): Promise<Row[]>;
+  /** The first row of sql's one statement, or undefined. */
+  get<Row extends ParamsObject = ParamsObject>(sql: string, params?: BindParams | null): Promise<Row | undefined>;
+  /** Runs sql; changes is the rows the last INSERT, UPDATE or DELETE changed. */
+  run(sql: string, params?: BindParams | null): Promise<{ changes: number }>;
+  /** The database as the bytes of a database file. */
+  export(): Promise<Uint8Array>;
+  /** Saves under the name it was opened with; rejects with code
+   * 'SAVE_CONFLICT', saving nothing, when another tab or worker saved since. */
+  save(): Promise<void>;
+  close(): Promise<void>;
+}
