@@ -26,8 +26,24 @@ function throws(what, f, message, code) {
 }
 
 const require = createRequire(pathToFileURL(`${process.cwd()}/`));
-check('the ES module and CommonJS entries are one function',
-      initSqliteGeodesy === require('sqlite-geodesy-wasm'));
+const viaRequire = await require('sqlite-geodesy-wasm')();
+check('the ES module and CommonJS entries load the same module',
+      typeof initSqliteGeodesy === 'function' && viaRequire.sqliteVersion === (await initSqliteGeodesy()).sqliteVersion);
+
+// The ES module entry without its .wasm beside it, as a bundler that moved
+// the code leaves it: the error names the file and the setting to use.
+{
+  const { cpSync, mkdtempSync, rmSync } = await import('node:fs');
+  const { tmpdir } = await import('node:os');
+  const moved = mkdtempSync(`${tmpdir()}/geodesy-moved-`);
+  const installed = `${process.cwd()}/node_modules/sqlite-geodesy-wasm`;
+  for (const file of ['index.mjs', 'sqlite-geodesy.js']) cpSync(`${installed}/${file}`, `${moved}/${file}`);
+  const message = await (await import(pathToFileURL(`${moved}/index.mjs`))).default().then(() => '', (e) => e.message);
+  rmSync(moved, { recursive: true });
+  check('without its .wasm the ES module entry names the file and the setting',
+        message.startsWith(`could not read ${moved}/sqlite-geodesy.wasm: ENOENT`) &&
+        message.includes('serverExternalPackages'), message);
+}
 
 const api = await initSqliteGeodesy();
 const { Database, sqliteVersion } = api;
