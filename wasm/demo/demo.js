@@ -15,7 +15,8 @@ const CITIES = [
 ];
 
 // Each example that needs the cities makes their table first, so that any
-// of them can run alone, in any order, and again.
+// of them can run alone, in any order, and again; the box shows only the
+// query.
 const CITY_TABLE =
   'CREATE TABLE IF NOT EXISTS city(name TEXT PRIMARY KEY, lat REAL, lon REAL);\n' +
   'INSERT OR IGNORE INTO city VALUES ' +
@@ -24,11 +25,11 @@ const EXAMPLES = {
   'Heathrow to JFK': document.getElementById('sql').value,
   '1000 km from the pole':
     'SELECT project_lat(90, 10, 0, 1e6) AS lat, project_lon(90, 10, 0, 1e6) AS lon;',
-  'Longest routes': CITY_TABLE +
+  'Longest routes':
     'SELECT a.name AS "from", b.name AS "to", printf(\'%.1f\', distance(a.lat, a.lon, b.lat, b.lon) / 1000) AS km\n' +
     'FROM city a JOIN city b ON a.name < b.name\n' +
     'ORDER BY distance(a.lat, a.lon, b.lat, b.lon) DESC LIMIT 10;',
-  'Within 4000 km of Dubai': CITY_TABLE +
+  'Within 4000 km of Dubai':
     'SELECT name, round(distance(25.2532, 55.3657, lat, lon) / 1000) AS km FROM city\n' +
     'WHERE distance(25.2532, 55.3657, lat, lon) < 4e6 ORDER BY km;',
   'Wrap project_lon':
@@ -36,8 +37,12 @@ const EXAMPLES = {
     'FROM (SELECT project_lon(0, 170, 90, 2e6) AS lon);',
   'An error': 'SELECT distance(1, 2, 3);',
 };
+const NEEDS_CITIES = new Set(['Longest routes', 'Within 4000 km of Dubai']);
 
 const status = document.getElementById('status');
+// How near a click or a tap must land to pick a city: a finger is less
+// precise than a mouse.
+const TAP_RADIUS = matchMedia('(pointer: coarse)').matches ? 20 : 8;
 const frame = document.getElementById('map-frame');
 const canvas = document.getElementById('map');
 const context = canvas.getContext('2d');
@@ -234,7 +239,7 @@ canvas.addEventListener('click', (event) => {
   point.decimals = decimals;
   for (const [, lat, lon] of CITIES) {
     const [cx, cy] = toPixel(lat, lon);
-    if (Math.hypot(cx - x, cy - y) <= 8) point = [lat, lon];
+    if (Math.hypot(cx - x, cy - y) <= TAP_RADIUS) point = [lat, lon];
   }
   points = points.length === 2 ? [point] : points.concat([point]);
   show();
@@ -342,7 +347,10 @@ for (const [label, sql] of Object.entries(EXAMPLES)) {
   const button = document.createElement('button');
   button.type = 'button';
   button.textContent = label;
-  button.addEventListener('click', () => { sqlBox.value = sql; send(() => runSql(sql)); });
+  button.addEventListener('click', () => {
+    sqlBox.value = sql;
+    send(() => (NEEDS_CITIES.has(label) ? runSql(CITY_TABLE) : Promise.resolve()).then(() => runSql(sql)));
+  });
   document.getElementById('examples').appendChild(button);
 }
 runButton.addEventListener('click', () => send(() => runSql(sqlBox.value)));
