@@ -177,7 +177,7 @@ site: packages-site wasm $(DEMO_DATA)
 	cp wasm/demo/index.html wasm/demo/demo.css wasm/demo/demo.js wasm/demo/sql-worker.mjs \
 	  build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm \
 	  build-wasm/package/sqlite-geodesy.mjs build-wasm/package/index.browser.mjs build-wasm/package/worker.mjs \
-	  wasm/demo/node_modules/world-atlas/countries-50m.json \
+	  wasm/demo/node_modules/world-atlas/countries-50m.json wasm/demo/node_modules/world-atlas/countries-110m.json \
 	  wasm/demo/node_modules/topojson-client/dist/topojson-client.min.js build-wasm/site/
 	cp wasm/demo/node_modules/world-atlas/LICENSE build-wasm/site/LICENSE.world-atlas.txt
 	cp wasm/demo/node_modules/topojson-client/LICENSE build-wasm/site/LICENSE.topojson-client.txt
