@@ -20,7 +20,8 @@ package main
 //     leaves room for everyone else;
 //   - only an authenticated connection reaches the dqlite engine;
 //   - a failed accept (EMFILE, ENFILE, ENOBUFS) is waited out and retried,
-//     and reported by /healthz, instead of ending the accept loop.
+//     and reported by /healthz, instead of ending the accept loop; so is a
+//     failed connection to the dqlite engine.
 
 import (
 	"context"
@@ -61,9 +62,10 @@ type guard struct {
 
 	// Since when accepting fails (Unix nanoseconds; 0 while it works), and
 	// the counts /metrics shows.
-	failingSince    atomic.Int64
-	refused         atomic.Uint64 // closed at once: maxPending were handshaking
-	handshakeFailed atomic.Uint64 // no valid certificate in time
+	failingSince       atomic.Int64
+	engineFailingSince atomic.Int64
+	refused            atomic.Uint64 // closed at once: maxPending were handshaking
+	handshakeFailed    atomic.Uint64 // no valid certificate in time
 }
 
 // guardNode takes the TLS listener over from go-dqlite's node.
@@ -110,8 +112,23 @@ func listenAgain(address string) (net.Listener, error) {
 func (g *guard) serve() {
 	defer g.done.Done()
 	backoff := 5 * time.Millisecond
+	tcp, _ := g.listener.(*net.TCPListener)
 	for {
+		// While accepting fails, each try waits at most a second: an accept
+		// that times out with nothing to take shows it works again, though
+		// no one has connected since.
+		if tcp != nil && g.failingSince.Load() != 0 {
+			tcp.SetDeadline(time.Now().Add(time.Second))
+		}
 		conn, err := g.listener.Accept()
+		if tcp != nil && g.failingSince.Load() != 0 {
+			tcp.SetDeadline(time.Time{})
+		}
+		var timeout net.Error
+		if errors.As(err, &timeout) && timeout.Timeout() {
+			g.recovered()
+			continue
+		}
 		if err != nil {
 			if g.ctx.Err() != nil {
 				return
@@ -125,9 +142,7 @@ func (g *guard) serve() {
 			}
 			continue
 		}
-		if since := g.failingSince.Swap(0); since != 0 {
-			g.logger.Printf("accepting connections again after %v", time.Since(time.Unix(0, since)).Round(time.Millisecond))
-		}
+		g.recovered()
 		backoff = 5 * time.Millisecond
 		host := remoteHost(conn)
 		if !g.admit(host) {
@@ -172,9 +187,47 @@ func (g *guard) release(host string) {
 	}
 }
 
-// failing says since when accepting has failed, or zero.
+func (g *guard) recovered() {
+	if since := g.failingSince.Swap(0); since != 0 {
+		g.logger.Printf("accepting connections again after %v", time.Since(time.Unix(0, since)).Round(time.Millisecond))
+	}
+}
+
+// engineFailed marks the dqlite engine unreachable (out of descriptors,
+// most likely) until a dial to it succeeds again, tried every second.
+func (g *guard) engineFailed(err error) {
+	if !g.engineFailingSince.CompareAndSwap(0, time.Now().UnixNano()) {
+		return
+	}
+	g.logger.Printf("cannot connect to the dqlite engine: %v; retrying", err)
+	g.done.Add(1)
+	go func() {
+		defer g.done.Done()
+		for {
+			select {
+			case <-g.ctx.Done():
+				return
+			case <-time.After(time.Second):
+			}
+			if local, err := net.Dial("unix", g.engine); err == nil {
+				local.Close()
+				since := g.engineFailingSince.Swap(0)
+				g.logger.Printf("the dqlite engine takes connections again after %v",
+					time.Since(time.Unix(0, since)).Round(time.Millisecond))
+				return
+			}
+		}
+	}()
+}
+
+// failing says since when accepting connections, or passing them on to
+// the dqlite engine, has failed; zero while both work.
 func (g *guard) failing() time.Duration {
-	if since := g.failingSince.Load(); since != 0 {
+	since := g.failingSince.Load()
+	if engine := g.engineFailingSince.Load(); engine != 0 && (since == 0 || engine < since) {
+		since = engine
+	}
+	if since != 0 {
 		return time.Since(time.Unix(0, since))
 	}
 	return 0
@@ -202,8 +255,8 @@ func (g *guard) handle(raw net.Conn, host string) {
 	}
 	local, err := net.Dial("unix", g.engine)
 	if err != nil {
-		g.logger.Printf("connect to the dqlite engine: %v", err)
 		remote.Close()
+		g.engineFailed(err)
 		return
 	}
 	// Copy both ways until either side ends; then end the other, and both

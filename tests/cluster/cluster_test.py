@@ -249,6 +249,7 @@ def main():
 
     writes_that_return_rows()
     flood(wait_for("a leader", leader))
+    out_of_descriptors()
     standby_ready()
 
     killed = wait_for("a leader", leader)
@@ -395,6 +396,46 @@ def flood(target):
     wait_for("an answer after the flood", lambda: client("SELECT 1", [ADDRESSES[target]], timeout="5s")[0] == 0, 20)
     check(f"after the flood the node serves again within seconds ({time.monotonic() - started:.1f} s)",
           health(target, "/readyz")[0] == 200)
+
+
+def out_of_descriptors():
+    """A node of its own with a limit of 200 descriptors, taken by clients
+    with certificates until it cannot accept: /healthz must fail then, and
+    once they leave the node must accept and answer again, unrestarted."""
+    import socket
+    import ssl
+    address, health_address = (f"127.0.0.1:{p}" for p in free_ports(2))
+    log_path = os.path.join(work, "small.log")
+    nodes["small"] = subprocess.Popen(
+        [NODE, "--dir", os.path.join(work, "small"), "--address", address, "--bootstrap",
+         "--health", health_address] + tls("node1"), stdout=open(log_path, "w"), stderr=subprocess.STDOUT,
+        preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (200, 200)))
+    wait_for("the small node", lambda: common.health(health_address, "/readyz")[0] == 200)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.load_cert_chain(os.path.join(work, "client.crt"), os.path.join(work, "client.key"))
+    context.load_verify_locations(os.path.join(work, "ca.crt"))
+    held = []
+    host, port = address.rsplit(":", 1)
+    for _ in range(150):
+        try:
+            held.append(context.wrap_socket(socket.create_connection((host, int(port)), timeout=3),
+                                            server_hostname="geodesy-cluster"))
+        except OSError:
+            break
+    time.sleep(1.5)
+    refused, _, _, _ = client("SELECT 1", [address], timeout="3s")
+    during = common.health(health_address, "/healthz")[0]
+    for connection in held:
+        connection.close()
+    started = time.monotonic()
+    wait_for("/healthz after the clients left", lambda: common.health(health_address, "/healthz")[0] == 200, 20)
+    code, out, err, _ = client("SELECT 1", [address])
+    check(f"a node out of descriptors ({len(held)} clients) turns a new client away and fails /healthz, "
+          f"then accepts and answers again {time.monotonic() - started:.1f} s after they leave, unrestarted",
+          refused != 0 and during != 200 and code == 0 and nodes["small"].poll() is None,
+          f"{len(held)} held, new client exit {refused}, /healthz {during}, then exit {code}: {err}")
+    nodes["small"].send_signal(signal.SIGTERM)
+    nodes["small"].wait(timeout=40)
 
 
 def standby_ready():
