@@ -130,21 +130,35 @@ function drawMap() {
     context.moveTo(0, y); context.lineTo(size.width, y);
   }
   context.stroke();
-  // Cities: every dot, and the labels that fit without covering another.
+  // Cities: every dot, then the labels that fit beside their dot, covering
+  // no other label and no other dot, each on a
+  // light halo so that coastlines and the grid under it do not cut it.
   context.font = '12px system-ui, sans-serif';
-  const taken = [];
-  for (const [name, lat, lon] of CITIES) {
-    const [x, y] = toPixel(lat, lon);
-    context.fillStyle = '#1d2733';
+  const dots = CITIES.map(([, lat, lon]) => toPixel(lat, lon));
+  context.fillStyle = '#1d2733';
+  for (const [x, y] of dots) {
     context.beginPath(); context.arc(x, y, 2.5, 0, 2 * Math.PI); context.fill();
-    const width = context.measureText(name).width;
-    const left = x + 4 + width < size.width ? x + 4 : x - 4 - width;
-    const box = [left - 1, y - 13, left + width + 1, y];
-    if (taken.some((t) => box[0] < t[2] && t[0] < box[2] && box[1] < t[3] && t[1] < box[3])) continue;
-    taken.push(box);
-    context.fillStyle = '#3c4d5e';
-    context.fillText(name, left, y - 3);
   }
+  const overlaps = (a, b) => a[0] < b[2] && b[0] < a[2] && a[1] < b[3] && b[1] < a[3];
+  const taken = dots.map(([x, y]) => [x - 3.5, y - 3.5, x + 3.5, y + 3.5]);
+  context.lineJoin = 'round';
+  CITIES.forEach(([name], i) => {
+    const [x, y] = dots[i];
+    const width = context.measureText(name).width;
+    // Above the dot on either side, then below it.
+    const places = [[x + 4, y - 3], [x - 4 - width, y - 3], [x + 4, y + 13], [x - 4 - width, y + 13]];
+    const place = places.map(([left, base]) => [left - 1, base - 10, left + width + 1, base + 3])
+      .findIndex((b) => b[0] >= 0 && b[2] <= size.width && b[1] >= 0 && b[3] <= size.height &&
+                        !taken.some((t, j) => j !== i && overlaps(b, t)));
+    if (place < 0) return;
+    const [left, base] = places[place];
+    taken.push([left - 1, base - 10, left + width + 1, base + 3]);
+    context.strokeStyle = 'rgba(255, 255, 255, 0.75)';
+    context.lineWidth = 3;
+    context.strokeText(name, left, base);
+    context.fillStyle = '#3c4d5e';
+    context.fillText(name, left, base);
+  });
 }
 
 function drawPoint([lat, lon], label) {
