@@ -182,11 +182,13 @@ class Cluster:
         return run.returncode, run.stdout, run.stderr
 
     def mount_disks(self):
-        """As root: a 160 MiB tmpfs for each node's folder, so that one can be filled."""
+        """As root: a 512 MiB tmpfs for each node's folder, so that one can be
+        filled while the others keep room for what is written meanwhile
+        (dqlite keeps snapshots of the whole database beside its log)."""
         for i in range(4):
             folder = os.path.join(self.work, f"node{i}")
             os.makedirs(folder)
-            if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=160m,mode=0700", "tmpfs", folder],
+            if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512m,mode=0700", "tmpfs", folder],
                               capture_output=True).returncode != 0:
                 self.unmount_disks()
                 return
@@ -337,7 +339,7 @@ def full_disk(cluster, mark, settle):
     /healthz, and hand its leadership over, since this dqlite fails writes
     it has already replicated and then crashes on a leader that cannot
     write its log. dqlite preallocates its log segments, so besides the
-    workload the nemesis writes rows of 1 MB (40 at most, until one fails):
+    workload the nemesis writes rows of 1 MB (20 at most, until one fails):
     each acknowledged one must be kept, and none reported as not applied."""
     leader = wait_for("a leader", cluster.leader)
     folder = os.path.join(cluster.work, f"node{leader}")
@@ -353,7 +355,7 @@ def full_disk(cluster, mark, settle):
     cluster.check("a leader whose disk fills says so in its log and on /healthz, and hands leadership over",
                   said is True and cluster.processes[leader].poll() is None, open(log).read()[-600:])
     ballast = []
-    for i in range(40):
+    for i in range(20):
         code, _, err = cluster.client(f"INSERT INTO ballast VALUES ('b{i}', randomblob(1000000))", timeout="5s")
         ballast.append((f"b{i}", code))
         if code != 0:
