@@ -224,21 +224,7 @@ func findLeader(ctx context.Context, addresses []string, dial client.DialFunc, w
 		attempt, cancel := context.WithTimeout(ctx, 2*time.Second)
 		answers := make(chan answer, len(addresses))
 		for _, address := range addresses {
-			go func(address string) {
-				a := answer{address: address}
-				cli, err := client.New(attempt, address, client.WithDialFunc(dial),
-					client.WithLogFunc(func(client.LogLevel, string, ...interface{}) {}))
-				if err != nil {
-					a.err = err
-					answers <- a
-					return
-				}
-				defer cli.Close()
-				if a.leader, a.err = cli.Leader(attempt); a.err == nil {
-					a.nodes, _ = cli.Cluster(attempt)
-				}
-				answers <- a
-			}(address)
+			go func(address string) { answers <- ask(attempt, address, dial) }(address)
 		}
 		last = nil
 		for range addresses {
@@ -285,6 +271,37 @@ func unasked(asked []string, answers []answer) []string {
 	}
 	return more
 }
+
+// ask asks the node at address who leads and, if it answers, which nodes
+// its configuration has.
+func ask(ctx context.Context, address string, dial client.DialFunc) answer {
+	a := answer{address: address}
+	cli, err := client.New(ctx, address, client.WithDialFunc(dial), client.WithLogFunc(quiet))
+	if err != nil {
+		a.err = err
+		return a
+	}
+	defer cli.Close()
+	if a.leader, a.err = cli.Leader(ctx); a.err == nil {
+		a.nodes, _ = cli.Cluster(ctx)
+	}
+	return a
+}
+
+// reachable says whether the node at address answers within 2 s.
+func reachable(ctx context.Context, address string, dial client.DialFunc) error {
+	ctx, cancel := context.WithTimeout(ctx, 2*time.Second)
+	defer cancel()
+	cli, err := client.New(ctx, address, client.WithDialFunc(dial), client.WithLogFunc(quiet))
+	if err != nil {
+		return err
+	}
+	defer cli.Close()
+	_, err = cli.Leader(ctx)
+	return err
+}
+
+func quiet(client.LogLevel, string, ...interface{}) {}
 
 // What one node said when asked who leads.
 type answer struct {

@@ -116,18 +116,8 @@ func checkBeforeJoining(ctx context.Context, address string, join []string, want
 	done := make(chan struct{}, len(join))
 	for i, a := range join {
 		go func(i int, a string) {
-			defer func() { done <- struct{}{} }()
-			answers[i].address = a
-			cli, err := client.New(ctx, a, client.WithDialFunc(dial),
-				client.WithLogFunc(func(client.LogLevel, string, ...interface{}) {}))
-			if err != nil {
-				answers[i].err = err
-				return
-			}
-			defer cli.Close()
-			if answers[i].leader, answers[i].err = cli.Leader(ctx); answers[i].err == nil {
-				answers[i].nodes, answers[i].err = cli.Cluster(ctx)
-			}
+			answers[i] = ask(ctx, a, dial)
+			done <- struct{}{}
 		}(i, a)
 	}
 	for range join {

@@ -15,7 +15,6 @@ import (
 	"os"
 	"strconv"
 	"sync/atomic"
-	"time"
 
 	"github.com/canonical/go-dqlite/client"
 )
@@ -55,18 +54,12 @@ func clusterNodes(ctx context.Context, o clientOptions, dial client.DialFunc) ([
 		statuses[i] = nodeStatus{ID: info.ID, Address: info.Address, Role: roleName(info.Role),
 			Leader: info.Address == leader}
 		go func(s *nodeStatus) {
-			defer func() { done <- struct{}{} }()
-			ask, cancel := context.WithTimeout(ctx, 2*time.Second)
-			defer cancel()
-			node, err := client.New(ask, s.Address, client.WithDialFunc(dial), client.WithLogFunc(quiet))
-			if err == nil {
-				_, err = node.Leader(ask)
-				node.Close()
-			}
+			err := reachable(ctx, s.Address, dial)
 			s.Reachable = err == nil
 			if err != nil {
 				s.Error = err.Error()
 			}
+			done <- struct{}{}
 		}(&statuses[i])
 	}
 	for range infos {
@@ -74,8 +67,6 @@ func clusterNodes(ctx context.Context, o clientOptions, dial client.DialFunc) ([
 	}
 	return statuses, nil
 }
-
-func quiet(client.LogLevel, string, ...interface{}) {}
 
 func runNodes(args []string) int {
 	var o clientOptions
