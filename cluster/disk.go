@@ -16,6 +16,10 @@ import (
 // dqlite's 8 MiB log segments.
 const minDiskFree = 32 << 20
 
+// Below this much free space the disk counts as full: dqlite's log writer
+// has failed, and the node stops once there is room again.
+const diskFull = 1 << 20
+
 func diskFree(dir string) (uint64, error) {
 	var s syscall.Statfs_t
 	if err := syscall.Statfs(dir, &s); err != nil {

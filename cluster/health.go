@@ -243,12 +243,12 @@ var selfID uint64
 // each change of leader and of this node's role, and hands each view to
 // health (which may be nil).
 func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer, dir string,
-	dial client.DialFunc) {
+	dial client.DialFunc, mustStop chan<- error) {
 	selfID = node.ID()
 	var cli *client.Client
 	var last clusterView
 	first := true
-	diskLow := false
+	diskLow, filled := false, false
 	var lastTransfer time.Time
 	ticks := 0
 	ticker := time.NewTicker(watchInterval)
@@ -262,8 +262,21 @@ func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healt
 			return
 		case <-ticker.C:
 		}
-		if free, err := diskFree(dir); err == nil && (free < minDiskFree) != diskLow {
+		free, err := diskFree(dir)
+		if err == nil && free < diskFull {
+			filled = true
+		}
+		if err == nil && (free < minDiskFree) != diskLow {
 			diskLow = !diskLow
+			if !diskLow && filled {
+				// dqlite's log writer does not recover from a full disk: the
+				// node goes on running and answering, but no longer takes
+				// the cluster's entries. Restarted, it does.
+				mustStop <- fmt.Errorf("the data folder's disk was full and has room again, but this " +
+					"dqlite's log does not recover from a full disk: stopping so that the node starts " +
+					"afresh (run it under a service manager that restarts it)")
+				return
+			}
 			if diskLow {
 				logger.Printf("the data folder's disk has %d bytes free: once it is full dqlite cannot "+
 					"write its log, and writes fail with an outcome clients cannot know", free)
@@ -328,9 +341,9 @@ const peerLookTicks = 10
 // lookAtPeers asks every node of the configuration, at once, who leads:
 // a voter that does not answer (dead, cut off, or unable to rejoin) shows.
 func lookAtPeers(ctx context.Context, self *client.Client, dial client.DialFunc) []nodeStatus {
-	ask, cancel := context.WithTimeout(ctx, 2*time.Second)
+	configuration, cancel := context.WithTimeout(ctx, 2*time.Second)
 	defer cancel()
-	infos, err := self.Cluster(ask)
+	infos, err := self.Cluster(configuration)
 	if err != nil {
 		return nil
 	}
@@ -339,17 +352,8 @@ func lookAtPeers(ctx context.Context, self *client.Client, dial client.DialFunc)
 	for i, info := range infos {
 		peers[i] = nodeStatus{ID: info.ID, Address: info.Address, Role: roleName(info.Role)}
 		go func(p *nodeStatus) {
-			defer func() { done <- struct{}{} }()
-			if p.ID == selfID {
-				p.Reachable = true
-				return
-			}
-			cli, err := client.New(ask, p.Address, client.WithDialFunc(dial), client.WithLogFunc(quiet))
-			if err == nil {
-				_, err = cli.Leader(ask)
-				cli.Close()
-			}
-			p.Reachable = err == nil
+			p.Reachable = p.ID == selfID || reachable(ctx, p.Address, dial) == nil
+			done <- struct{}{}
 		}(&peers[i])
 	}
 	for range infos {

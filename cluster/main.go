@@ -231,7 +231,9 @@ func run(c config) error {
 		}
 	}
 	watching, stopWatching := context.WithCancel(context.Background())
-	go watch(watching, node, logger, health, c.dir, peerDial)
+	// Either a check below or the watcher can find that the node must stop.
+	mustStop := make(chan error, 2)
+	go watch(watching, node, logger, health, c.dir, peerDial, mustStop)
 	ctx, cancel := context.WithTimeout(context.Background(), readyTimeout)
 	err = node.Ready(ctx)
 	cancel()
@@ -244,7 +246,6 @@ func run(c config) error {
 
 	// The cluster's identity is checked in the background: it needs a
 	// leader, which a node that restarts while the quorum is lost waits for.
-	wrongCluster := make(chan error, 1)
 	go func() {
 		ctx, cancel := context.WithTimeout(watching, readyTimeout)
 		defer cancel()
@@ -253,7 +254,7 @@ func run(c config) error {
 			err = fmt.Errorf("this node is in cluster %s, not --cluster-id %s: stopping", id, c.clusterID)
 		}
 		if err != nil && watching.Err() == nil {
-			wrongCluster <- err
+			mustStop <- err
 		}
 		if health != nil && id != "" {
 			health.setIdentity(id)
@@ -265,7 +266,7 @@ func run(c config) error {
 	select {
 	case s := <-signals:
 		logger.Printf("%v: stopping", s)
-	case err = <-wrongCluster:
+	case err = <-mustStop:
 		logger.Printf("%v", err)
 	}
 	stopWatching()

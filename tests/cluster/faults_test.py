@@ -361,9 +361,12 @@ def full_disk(cluster, mark, settle):
         if code != 0:
             break
     os.remove(filler)
-    time.sleep(2)
-    if cluster.processes[leader].poll() is not None:
-        cluster.start(leader)
+    # With room again the node stops, since dqlite's log writer does not
+    # recover from a full disk, and is started again as a service manager would.
+    stopped = wait_for("the node whose disk was full to stop", lambda: cluster.processes[leader].poll() is not None, 20)
+    cluster.check("with room again, the node whose disk was full stops to start afresh, saying why",
+                  stopped and "does not recover from a full disk" in open(log).read(), open(log).read()[-400:])
+    cluster.start(leader)
     mark("full disk", start)
     settle()
     code, out, _ = cluster.client("SELECT id FROM ballast", timeout="20s")
