@@ -13,8 +13,8 @@
 #   make wasm       SQLite and the functions in WebAssembly, and its npm package, in build-wasm/
 #   make wasm-test  the WebAssembly module's every result bit against the transcription on musl's maths
 #   make site       the demo page, assembled in build-wasm/site (make serve serves it on 127.0.0.1:8000)
-#   make browser-test  the demo page in headless Chromium; the package bundled by esbuild and
-#                   Rollup in a page and a module Worker; its types under tsc --strict
+#   make browser-test  the demo page in headless Chromium; the package in apps built by Vite 5
+#                   and 8, webpack, Parcel, Next.js, esbuild and Rollup; its types under tsc --strict
 #   make static-test  libgeodesy.a in a C program whose SQLite cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
 #   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, refusals, the client
@@ -187,8 +187,9 @@ serve: packages-serve site
 	@echo "serving build-wasm/site at http://127.0.0.1:8000/ (Ctrl+C stops)"
 	$(PYTHON) -m http.server --bind 127.0.0.1 --directory build-wasm/site 8000
 
-# The demo page, the package bundled by esbuild and Rollup in a page and a
-# module Worker, and its declarations under tsc --strict.
+# The demo page, the package in apps built by each bundler docs/browser.md
+# gives (dev servers and Next.js's server too), and its declarations under
+# tsc --strict.
 browser-test: packages-browser-test site $(BROWSER_TEST)
 	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
 	node tests/browser/apps_test.js build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz

@@ -1,0 +1,4 @@
+// SPDX-License-Identifier: MIT
+import { serve } from 'sqlite-geodesy-wasm/worker';
+
+serve();
