@@ -62,6 +62,9 @@ run('browser test', 180000, async (browser) => {
           JSON.stringify(typed) === JSON.stringify([['m', 'az', 'lon', 't'], ['111319.49079327342', '270', '20', 'real']]),
           JSON.stringify(typed));
 
+    check('the page and its worker fetch the module once between them',
+          server.hits['/sqlite-geodesy.wasm'] === 1, JSON.stringify(server.hits));
+
     const [dubai] = await page.$$('xpath/.//button[text()="Within 4000 km of Dubai"]');
     await page.$eval('#results', (e) => e.replaceChildren());
     await dubai.click();

@@ -21,11 +21,14 @@ function check(what, ok, detail) {
   console.log(`${ok ? 'ok' : 'FAIL'}: ${what}${ok ? '' : ` (${detail})`}`);
 }
 
-// Serves root on 127.0.0.1, on a port the system picks.
+// Serves root on 127.0.0.1, on a port the system picks; server.hits counts
+// the requests for each path.
 function serve(root) {
   root = path.resolve(root);
+  const hits = {};
   const server = http.createServer((request, response) => {
     const name = path.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
+    hits[name] = (hits[name] || 0) + 1;
     const file = path.join(root, name === '/' ? 'index.html' : name);
     if (!file.startsWith(root) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
       response.writeHead(404).end();
@@ -36,6 +39,7 @@ function serve(root) {
   });
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => {
     server.url = `http://127.0.0.1:${server.address().port}/`;
+    server.hits = hits;
     resolve(server);
   }));
 }

@@ -272,8 +272,23 @@ const forgetButton = document.getElementById('forget');
 const errorBox = document.getElementById('error');
 const resultsBox = document.getElementById('results');
 const SAVED_NAME = 'demo.db';
-const sqlite = served ? import('./worker.mjs').then(({ connect }) =>
-  connect(new Worker('sql-worker.mjs', { type: 'module' }))) : null;
+// The module's bytes are fetched and compiled once, here, and the worker
+// is handed the compiled module rather than fetching it again. Should that
+// fail, the page loads the module as usual, so that its error names the
+// cause, and the worker fetches it itself.
+const compiled = served ? WebAssembly.compileStreaming(fetch('sqlite-geodesy.wasm'))
+  .catch(() => null) : Promise.resolve(null);
+function fromCompiled(module) {
+  return { instantiateWasm(imports, receive) {
+    WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
+    return {};
+  } };
+}
+const sqlite = served ? import('./worker.mjs').then(({ connect }) => {
+  const worker = new Worker('sql-worker.mjs', { type: 'module' });
+  compiled.then((module) => worker.postMessage({ wasmModule: module }));
+  return connect(worker);
+}) : null;
 let boxDatabase = null;  // a promise of the SQL box's database
 let lastQuery = 0;
 
@@ -395,7 +410,7 @@ if (!served) {
     };
     show();
   }, (error) => { status.textContent = `The map's data did not load: ${error.message}`; });
-  initSqliteGeodesy().then((sqlite) => {
+  compiled.then((module) => initSqliteGeodesy(module ? fromCompiled(module) : {})).then((sqlite) => {
     db = new sqlite.Database();
     runButton.disabled = forgetButton.disabled = false;
     status.textContent = `Ready: SQLite ${sqlite.sqliteVersion}.`;
