@@ -15,7 +15,8 @@
 #   make site       the demo page, assembled in build-wasm/site (make serve serves it on 127.0.0.1:8000)
 #   make browser-test  the demo page in headless Chromium; the package in apps built by Vite 5
 #                   and 8, webpack, Parcel, Next.js, esbuild and Rollup; its types under tsc --strict
-#   make static-test  libgeodesy.a in a C program whose SQLite cannot load extensions
+#   make static-test  the static kit, found by pkg-config, in C programs on the system's SQLite and
+#                   on one that cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
 #   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, refusals, the client
 #   make cluster-faults  writes and reads under a killed, a paused and a cut-off leader, two nodes
@@ -200,13 +201,21 @@ browser-test: packages-browser-test site $(BROWSER_TEST)
 GO_ENV := GO111MODULE=off GOPATH=/usr/share/gocode GOCACHE=$(CURDIR)/build-cluster/go-cache \
   CGO_LDFLAGS_ALLOW='-Wl,-z,now' CGO_LDFLAGS='$(CURDIR)/build-cluster/libgeodesy.a -lm'
 
-# libgeodesy.a in a C program whose SQLite has no extension loading: SQLite
-# then hands the entry point no routine table, and nothing may crash.
+# The static kit (libgeodesy.a, sqlite3_geodesy.h, sqlite-geodesy.pc) as
+# make install lays it out, in a C program that finds it with pkg-config:
+# against the system's SQLite, and against one without extension loading,
+# which hands the entry point no routine table: nothing may crash.
+STATIC_KIT := $(CURDIR)/build-static/kit
 static-test: packages-static-test wasm-sqlite
 	cmake -S . -B build-static -DGEODESY_STATIC=ON
-	cmake --build build-static -j $(JOBS) --target geodesy_static
+	cmake --build build-static -j $(JOBS)
+	rm -rf $(STATIC_KIT) && cmake --install build-static --prefix $(STATIC_KIT) >/dev/null
+	kit=$$(find $(STATIC_KIT) -name sqlite-geodesy.pc -printf '%h') && \
+	cc -O1 -o build-static/with_system_sqlite tests/static/linked_program.c \
+	  $$(PKG_CONFIG_PATH=$$kit pkg-config --cflags --libs sqlite-geodesy sqlite3) && \
 	cc -O1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_THREADSAFE=0 -I $(WASM_SQLITE) -o build-static/omit_load_extension \
-	  tests/static/omit_load_extension.c $(WASM_SQLITE)/sqlite3.c build-static/libgeodesy.a -lm
+	  tests/static/linked_program.c $(WASM_SQLITE)/sqlite3.c $$(PKG_CONFIG_PATH=$$kit pkg-config --cflags --libs sqlite-geodesy)
+	build-static/with_system_sqlite
 	build-static/omit_load_extension
 
 cluster: packages-cluster

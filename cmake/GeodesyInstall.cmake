@@ -18,3 +18,14 @@ install(FILES README.md LICENSE DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 install(DIRECTORY docs/ DESTINATION "${CMAKE_INSTALL_DOCDIR}/docs")
 install(DIRECTORY examples/recipes/ DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples/recipes"
   FILES_MATCHING PATTERN "*.sql")
+
+# The static kit: libgeodesy.a, its header, and a pkg-config file whose
+# paths are relative to where it lies, so that it holds under any prefix
+# (cmake --install --prefix chooses the prefix after configuring).
+if(TARGET geodesy_static)
+  install(FILES "${PROJECT_BINARY_DIR}/libgeodesy.a" DESTINATION "${CMAKE_INSTALL_LIBDIR}")
+  install(FILES extension/sqlite3_geodesy.h DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+  file(RELATIVE_PATH GEODESY_PC_PREFIX "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
+  configure_file(packaging/sqlite-geodesy.pc.in "${PROJECT_BINARY_DIR}/sqlite-geodesy.pc" @ONLY)
+  install(FILES "${PROJECT_BINARY_DIR}/sqlite-geodesy.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+endif()

@@ -46,6 +46,9 @@
 SQLITE_EXTENSION_INIT1
 
 #include "extension/functions.h"
+#ifdef GEODESY_STATIC_LINK
+#include "extension/sqlite3_geodesy.h"  // the declaration programs link against
+#endif
 
 #ifdef _WIN32
 #include <windows.h>

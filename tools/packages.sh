@@ -31,7 +31,7 @@ wasm-test     @wasm python3 musl-dev gcc
 site          @wasm
 serve         @wasm python3
 browser-test  @wasm chromium
-static-test   @build @node gcc
+static-test   @build @node gcc pkgconf
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl
 cluster-faults @cluster-test gnuplot-nox iproute2
@@ -39,7 +39,7 @@ package       @build python3 dpkg-dev
 wheel         @build python3 python3-build python3-setuptools python3-wheel
 npm           @build @node python3
 dist          @windows @arm64 @wasm @package @wheel
-check-dist    @dist python3-venv python3-apsw lintian unzip sqlite3
+check-dist    @dist python3-venv python3-apsw lintian unzip sqlite3 gcc pkgconf
 bench         @build libbenchmark-dev libgeographiclib-dev
 bench-wasm    @bench @wasm
 bench-postgis @bench python3 libpq-dev postgresql-15-postgis-3

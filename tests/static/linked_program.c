@@ -1,15 +1,21 @@
 /* SPDX-License-Identifier: MIT
- * libgeodesy.a linked into a program whose SQLite was compiled with
- * SQLITE_OMIT_LOAD_EXTENSION (make static-test). Such a SQLite hands
- * automatic extensions no routine table; the entry point must then use the
- * linked SQLite's routines, not crash. Both ways a program registers it:
+ * A program linking sqlite-geodesy's static kit as its docs say: the
+ * installed header and libgeodesy.a, found by pkg-config (make
+ * static-test). Built twice: against the system's SQLite, and against a
+ * SQLite compiled with SQLITE_OMIT_LOAD_EXTENSION, which hands automatic
+ * extensions no routine table; there the entry point must use the linked
+ * SQLite's routines, not crash. Both ways a program registers it:
  * sqlite3_auto_extension, and a direct call with no table. */
 #include <math.h>
 #include <stdio.h>
 
-#include "sqlite3.h"
+#include <sqlite3_geodesy.h>
 
-int sqlite3_geodesy_init(sqlite3 *db, char **error, const void *api);
+#ifdef SQLITE_OMIT_LOAD_EXTENSION
+#define SQLITE_KIND "SQLite without extension loading"
+#else
+#define SQLITE_KIND "SQLite with extension loading"
+#endif
 
 static int passed, failed;
 
@@ -32,13 +38,13 @@ int main(void) {
     sqlite3 *db = NULL;
     sqlite3_auto_extension((void (*)(void))sqlite3_geodesy_init);
     sqlite3_open(":memory:", &db);
-    check("registered with sqlite3_auto_extension on SQLite without extension loading", db);
+    check("registered with sqlite3_auto_extension on " SQLITE_KIND, db);
     sqlite3_close(db);
 
     sqlite3_reset_auto_extension();
     sqlite3_open(":memory:", &db);
     sqlite3_geodesy_init(db, NULL, NULL);
-    check("called directly with no routine table", db);
+    check("called directly with no routine table, on " SQLITE_KIND, db);
     sqlite3_close(db);
 
     printf("%d passed, %d failed\n", passed, failed);
