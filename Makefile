@@ -84,8 +84,9 @@ all: build
 packages-%:
 	@tools/packages.sh $*
 
+# The loadable module, and the static kit beside it (libgeodesy.a).
 build: packages-build
-	cmake -S . -B $(BUILD)
+	cmake -S . -B $(BUILD) -DGEODESY_STATIC=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: packages-demo
@@ -274,7 +275,7 @@ dist: packages-dist build windows arm64 wasm
 	rm -rf dist
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist \
 	  --linux-x86-64 $(BUILD)/geodesy.so --linux-aarch64 build-arm64/geodesy.so \
-	  --windows-x86-64 build-mingw/geodesy.dll \
+	  --windows-x86-64 build-mingw/geodesy.dll --linux-x86-64-static $(BUILD)/libgeodesy.a \
 	  --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
 check-dist: packages-check-dist

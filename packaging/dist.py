@@ -5,12 +5,15 @@ the tests checked (make dist and make package run this):
 
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
             [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
+            [--linux-x86_64-static libgeodesy.a]
             [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm]
 
 writes into DIR, for each module given:
     libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
+    libsqlite3-mod-geodesy-dev_V_amd64.deb              (the static kit, linux-x86_64)
     sqlite_geodesy-V-py3-none-manylinux_2_17_<arch>.whl (each linux module)
-    sqlite-geodesy-V-<platform>.tar.gz / .zip           (each module)
+    sqlite-geodesy-V-<platform>.tar.gz / .zip           (each module; the static kit
+                                                         beside the x86-64 one)
     sqlite-geodesy-V.tgz                                (npm, all modules)
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
 and SHA256SUMS over everything in DIR. With --only, just that kind of
@@ -93,9 +96,35 @@ def copy(src, dst, mode=0o644):
     os.chmod(dst, mode)
 
 
-def archive(version, platform, module, out):
+def pkg_config(version, prefix, libdir, includedir):
+    """sqlite-geodesy.pc for the static kit, from the template make install uses."""
+    with open(os.path.join(HERE, "sqlite-geodesy.pc.in"), encoding="utf-8") as f:
+        text = f.read()
+    text = re.sub(r"^prefix=.*$", f"prefix={prefix}", text, flags=re.M)
+    return (text.replace("${prefix}/@CMAKE_INSTALL_LIBDIR@", libdir)
+            .replace("${prefix}/@CMAKE_INSTALL_INCLUDEDIR@", includedir)
+            .replace("@PROJECT_VERSION@", version))
+
+
+def static_kit(version, static, stage, libdir, includedir, pc):
+    """libgeodesy.a, its header and its pkg-config file, as (source, path) pairs
+    with the .pc written into stage."""
+    pc_file = os.path.join(stage, "sqlite-geodesy.pc")
+    with open(pc_file, "w", encoding="utf-8") as f:
+        f.write(pc)
+    return [(static, f"{libdir}/libgeodesy.a"),
+            (os.path.join(ROOT, "extension", "sqlite3_geodesy.h"), f"{includedir}/sqlite3_geodesy.h"),
+            (pc_file, f"{libdir}/pkgconfig/sqlite-geodesy.pc")]
+
+
+def archive(version, platform, module, out, static=None):
     top = f"sqlite-geodesy-{version}-{platform}"
-    files = sorted([(module, os.path.basename(module))] + docs(), key=lambda f: f[1])
+    files = [(module, os.path.basename(module))] + docs()
+    stage = tempfile.mkdtemp()
+    if static:  # laid out as a prefix: PKG_CONFIG_PATH=<folder>/lib/pkgconfig
+        files += static_kit(version, static, stage, "lib", "include",
+                            pkg_config(version, "${pcfiledir}/../..", "${prefix}/lib", "${prefix}/include"))
+    files.sort(key=lambda f: f[1])
     if platform.startswith("windows"):
         path = os.path.join(out, top + ".zip")
         with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
@@ -120,6 +149,7 @@ def archive(version, platform, module, out):
                 info.uname = info.gname = "root"
                 with open(src, "rb") as f:
                     t.addfile(info, f)
+    shutil.rmtree(stage)
     return path
 
 
@@ -131,22 +161,33 @@ def glibc_floor(module):
     return ".".join(map(str, max(versions))) if versions else None
 
 
-def deb(version, module, out):
-    artefact = f"{PACKAGE}_{version}_amd64.deb"
+def deb(version, module, out, static=None):
+    """The module's package; with static, the static kit's -dev package instead."""
+    package = f"{PACKAGE}-dev" if static else PACKAGE
+    artefact = f"{package}_{version}_amd64.deb"
     stage = tempfile.mkdtemp()
-    doc = os.path.join(stage, "usr/share/doc", PACKAGE)
-    copy(module, os.path.join(stage, "usr/lib/x86_64-linux-gnu/geodesy.so"))
-    for src, dst in docs():
-        if dst != "LICENSE":  # Debian keeps the licence in copyright
-            copy(src, os.path.join(doc, dst))
+    doc = os.path.join(stage, "usr/share/doc", package)
+    if static:
+        kit = tempfile.mkdtemp()
+        for src, dst in static_kit(version, static, kit, "usr/lib/x86_64-linux-gnu", "usr/include",
+                                   pkg_config(version, "/usr", "${prefix}/lib/x86_64-linux-gnu",
+                                              "${prefix}/include")):
+            copy(src, os.path.join(stage, dst))
+        shutil.rmtree(kit)
+    else:
+        copy(module, os.path.join(stage, "usr/lib/x86_64-linux-gnu/geodesy.so"))
+        for src, dst in docs():
+            if dst != "LICENSE":  # Debian keeps the licence in copyright
+                copy(src, os.path.join(doc, dst))
     copy(os.path.join(HERE, "debian/copyright"), os.path.join(doc, "copyright"))
     with open(os.path.join(HERE, "debian/changelog"), encoding="utf-8") as f:
         changelog = f.read().replace("@VERSION@", version).encode()
     with gzip.GzipFile(os.path.join(doc, "changelog.gz"), "wb", 9, mtime=0) as f:
         f.write(changelog)
     os.chmod(os.path.join(doc, "changelog.gz"), 0o644)
-    copy(os.path.join(HERE, "debian/lintian-overrides"),
-         os.path.join(stage, "usr/share/lintian/overrides", PACKAGE))
+    if not static:
+        copy(os.path.join(HERE, "debian/lintian-overrides"),
+             os.path.join(stage, "usr/share/lintian/overrides", PACKAGE))
 
     size = 0
     sums = []
@@ -159,7 +200,8 @@ def deb(version, module, out):
     floor = glibc_floor(module)
     if not floor:
         fail(artefact, f"{module} needs no GLIBC symbol version; is it the right file?")
-    with open(os.path.join(HERE, "debian/control.in"), encoding="utf-8") as f:
+    control_in = "debian/control-dev.in" if static else "debian/control.in"
+    with open(os.path.join(HERE, control_in), encoding="utf-8") as f:
         control = (f.read().replace("@VERSION@", version).replace("@ARCH@", "amd64")
                    .replace("@SIZE@", str((size + 1023) // 1024))
                    .replace("@DEPENDS@", f"libc6 (>= {floor})"))
@@ -234,6 +276,8 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--only", choices=["deb", "wheel", "npm"])
     parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
+    parser.add_argument("--linux-x86-64-static", dest="static",
+                        help="libgeodesy.a for the static kit (x86-64 archive and -dev package)")
     for option in PLATFORMS:
         parser.add_argument("--" + option.replace("_", "-"), dest=option)
     args = parser.parse_args()
@@ -244,13 +288,19 @@ def main():
         if not os.path.isfile(module):
             fail(PLATFORMS[platform][0], f"the module {module} was not built")
 
+    static = os.path.abspath(args.static) if args.static else None
+    if static and not os.path.isfile(static):
+        fail("static kit", f"{static} was not built")
     made = []
     if "linux_x86_64" in modules and args.only in (None, "deb"):
         made.append(deb(args.version, modules["linux_x86_64"], out))
+        if static:
+            made.append(deb(args.version, modules["linux_x86_64"], out, static))
     for platform, module in modules.items():
         suffix, wheel_platform, _, _ = PLATFORMS[platform]
         if args.only is None:
-            made.append(archive(args.version, suffix, module, out))
+            made.append(archive(args.version, suffix, module, out,
+                                static if platform == "linux_x86_64" else None))
         if wheel_platform and args.only in (None, "wheel"):
             made.append(wheel(args.version, wheel_platform, module, out))
     if args.only in (None, "npm"):

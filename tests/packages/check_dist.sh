@@ -9,7 +9,9 @@
 # the npm tarball in an empty project beside better-sqlite3 and libsql (the
 # WebAssembly package has a check of its own, check_wasm_package.sh); the
 # Linux archives in the sqlite3 shell and under qemu, the Windows archive
-# under wine; the .deb through lintian, apt-get install and remove.
+# under wine; the static kit in the x86-64 archive and in the -dev .deb,
+# found by pkg-config and linked into a C program; the .debs through
+# lintian, apt-get install and remove.
 # Answers are those of tests/hosts/checks.tsv and tests/shell/*.sql. The
 # first failure stops the run and names the artefact.
 set -euo pipefail
@@ -21,6 +23,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 deb=libsqlite3-mod-geodesy_${version}_amd64.deb
+dev=libsqlite3-mod-geodesy-dev_${version}_amd64.deb
 whl=sqlite_geodesy-${version}-py3-none-manylinux_2_17_x86_64.whl
 whl_arm=sqlite_geodesy-${version}-py3-none-manylinux_2_17_aarch64.whl
 tgz=sqlite-geodesy-${version}.tgz
@@ -36,16 +39,19 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$whl" "$whl_arm" "$tgz" "$wasm" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 8 artefacts, named for version $version"
+ok "SHA256SUMS covers all 9 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
-mkdir -p "$work/x/deb" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
+mkdir -p "$work/x/deb" "$work/x/dev" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
 dpkg-deb -x "$dist/$deb" "$work/x/deb"
-[ "$(dpkg-deb -f "$dist/$deb" Version)" = "$version" ] || fail "$deb" "control Version is not $version"
+dpkg-deb -x "$dist/$dev" "$work/x/dev"
+for d in "$deb" "$dev"; do
+  [ "$(dpkg-deb -f "$dist/$d" Version)" = "$version" ] || fail "$d" "control Version is not $version"
+done
 tar xzf "$dist/$tgz" -C "$work/x/npm"
 tar xzf "$dist/$wasm" -C "$work/x/wasm"
 tar xzf "$dist/$linux.tar.gz" -C "$work/x/arch"
@@ -55,6 +61,7 @@ grep -q '"version": "'"$version"'"' "$work/x/npm/package/package.json" || fail "
 grep -q '"scripts"' "$work/x/npm/package/package.json" && fail "$tgz" "package.json has scripts: nothing may run at install time"
 grep -q '"version": "'"$version"'"' "$work/x/wasm/package/package.json" || fail "$wasm" "package.json version is not $version"
 for licence in "$work/x/deb/usr/share/doc/libsqlite3-mod-geodesy/copyright" \
+               "$work/x/dev/usr/share/doc/libsqlite3-mod-geodesy-dev/copyright" \
                "$work/x/npm/package/LICENSE" "$work/x/wasm/package/LICENSE" "$work/x/arch/$linux/LICENSE" \
                "$work/x/arch/$arm/LICENSE" "$work/x/arch/$windows/LICENSE"; do
   grep -q "Permission is hereby granted, free of charge" "$licence" || fail "$licence" "no MIT licence text"
@@ -164,9 +171,21 @@ WINEDEBUG=-all WINEPREFIX="$root/build-mingw/wineprefix" WINEDLLOVERRIDES=mscore
   || fail "$windows.zip" "the DLL fails in the Windows host under wine"
 ok "$windows.zip: the DLL answers in the Windows host under wine"
 
-step "the Debian package"
-lintian --fail-on error,warning "$dist/$deb" || fail "$deb" "lintian reports the errors or warnings above"
-ok "$deb: lintian reports no error and no warning"
+# A C program built as the kit's header says, with pkg-config's flags, on
+# the system's SQLite; it checks the functions' answers itself.
+link_kit() {  # artefact, PKG_CONFIG_PATH ('' for the system's)
+  PKG_CONFIG_PATH=$2 cc -O1 -o "$work/linked" "$root/tests/static/linked_program.c" \
+    $(PKG_CONFIG_PATH=$2 pkg-config --cflags --libs sqlite-geodesy sqlite3) || fail "$1" "the static kit does not link"
+  "$work/linked" >/dev/null || fail "$1" "a program linking the static kit fails: $("$work/linked")"
+}
+link_kit "$linux.tar.gz" "$work/x/arch/$linux/lib/pkgconfig"
+ok "$linux.tar.gz: the static kit links through pkg-config, and the program answers"
+
+step "the Debian packages"
+for d in "$deb" "$dev"; do
+  lintian --fail-on error,warning "$dist/$d" || fail "$d" "lintian reports the errors or warnings above"
+  ok "$d: lintian reports no error and no warning"
+done
 installed=$(dpkg-query -W -f='${Status} ${Version}' libsqlite3-mod-geodesy 2>/dev/null || true)
 if [ "$(id -u)" -ne 0 ]; then
   echo "skipped: installing $deb needs root"
@@ -182,6 +201,19 @@ else
   apt-get remove -y -qq libsqlite3-mod-geodesy >/dev/null || fail "$deb" "apt-get remove failed"
   [ ! -e /usr/lib/x86_64-linux-gnu/geodesy.so ] || fail "$deb" "the module is still there after removal"
   ok "$deb installs, loads by name and removes"
+fi
+installed=$(dpkg-query -W -f='${Status} ${Version}' libsqlite3-mod-geodesy-dev 2>/dev/null || true)
+if [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: installing $dev needs root"
+elif [[ $installed == "install ok installed "* ]]; then
+  echo "skipped: libsqlite3-mod-geodesy-dev ${installed##* } was installed before this check; it is left" \
+    "as it is (remove it to let this step install and remove $dev)"
+else
+  apt-get install -y -qq "$dist/$dev" >/dev/null || fail "$dev" "apt-get install failed"
+  link_kit "$dev" ""
+  apt-get remove -y -qq libsqlite3-mod-geodesy-dev >/dev/null || fail "$dev" "apt-get remove failed"
+  [ ! -e /usr/lib/x86_64-linux-gnu/libgeodesy.a ] || fail "$dev" "libgeodesy.a is still there after removal"
+  ok "$dev installs, links through pkg-config, answers and removes"
 fi
 
 echo
