@@ -15,6 +15,8 @@
 #   make site       the demo page, assembled in build-wasm/site (make serve serves it on 127.0.0.1:8000)
 #   make browser-test  the demo page in headless Chromium; the package in apps built by Vite 5
 #                   and 8, webpack, Parcel, Next.js, esbuild and Rollup; its types under tsc --strict
+#   make go-test    the Go package: go test, and every result bit through mattn/go-sqlite3 on
+#                   the system's SQLite and on its own without extension loading
 #   make static-test  the static kit, found by pkg-config, in C programs on the system's SQLite and
 #                   on one that cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
@@ -71,7 +73,7 @@ WASM_SQLITE := build-wasm/sqlite
 # a Node.js installed elsewhere does not look there.
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
-.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test \
+.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test go-test \
   static-test cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-cluster bench-postgis bench-build accuracy clean help
@@ -219,6 +221,13 @@ static-test: packages-static-test wasm-sqlite
 	build-static/with_system_sqlite
 	build-static/omit_load_extension
 
+# The Go package built as Go users build it, offline from Debian's Go
+# sources of mattn/go-sqlite3: go test, then every result bit from a
+# program on the system's SQLite and on mattn's compiled-in one without
+# extension loading.
+go-test: packages-go-test build wasm-sqlite
+	tests/packages/check_go.sh $(BUILD)/geodesy.so $(WASM_SQLITE)
+
 cluster: packages-cluster
 	cmake -S . -B build-cluster -DGEODESY_STATIC=ON
 	cmake --build build-cluster -j $(JOBS) --target geodesy_static
@@ -319,7 +328,7 @@ accuracy: packages-accuracy bench-build
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench build-wasm \
-	  build-cluster dist
+	  build-cluster build-static build-go dist
 
 help:
 	@sed -n 's/^#   make /make /p' Makefile

@@ -32,6 +32,7 @@ site          @wasm
 serve         @wasm python3
 browser-test  @wasm chromium
 static-test   @build @node gcc pkgconf
+go-test       @build @node python3 golang-go golang-github-mattn-go-sqlite3-dev g++-aarch64-linux-gnu
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl
 cluster-faults @cluster-test gnuplot-nox iproute2

@@ -12,6 +12,11 @@ inputs of every kind of line.
                                           that both match the transcription
                                           and each other; skipped (77) on a
                                           CPU without FMA
+    check_bits.py MODULE --native-host CMD...
+                                          the same with a host built for
+                                          this machine, on this machine's
+                                          maths library (a program linking
+                                          the functions in), on any CPU
     check_bits.py --musl-maths LIB --host CMD...
                                           only the host's results, against
                                           the transcription evaluated with
@@ -298,7 +303,9 @@ def main(argv):
         module, host = None, argv[4:]
     else:
         module, host = argv[1], None
-    if module and len(argv) > 3 and argv[2] == "--host":
+    if module and len(argv) > 3 and argv[2] == "--native-host":
+        host = argv[3:]
+    elif module and len(argv) > 3 and argv[2] == "--host":
         host = argv[3:]
         if not cpu_has_fma():
             print("SKIPPED: this CPU has no FMA, so this machine's maths library takes its "
