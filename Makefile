@@ -285,7 +285,7 @@ dist: packages-dist build windows arm64 wasm
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist \
 	  --linux-x86-64 $(BUILD)/geodesy.so --linux-aarch64 build-arm64/geodesy.so \
 	  --windows-x86-64 build-mingw/geodesy.dll --linux-x86-64-static $(BUILD)/libgeodesy.a \
-	  --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
+	  --sqlite-headers $(WASM_SQLITE) --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
 check-dist: packages-check-dist
 	tests/packages/check_dist.sh $(VERSION) dist

@@ -5,7 +5,7 @@ the tests checked (make dist and make package run this):
 
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
             [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
-            [--linux-x86_64-static libgeodesy.a]
+            [--linux-x86_64-static libgeodesy.a] [--sqlite-headers DIR]
             [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm]
 
 writes into DIR, for each module given:
@@ -16,6 +16,7 @@ writes into DIR, for each module given:
                                                          beside the x86-64 one)
     sqlite-geodesy-V.tgz                                (npm, all modules)
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
+    sqlite-geodesy-go-V.zip                             (the Go module's zip, as a Go proxy serves it)
 and SHA256SUMS over everything in DIR. With --only, just that kind of
 artefact, for the modules given, and no SHA256SUMS.
 
@@ -259,6 +260,32 @@ def npm(version, modules, out):
     return os.path.join(out, f"sqlite-geodesy-{version}.tgz")
 
 
+def go_module(version, sqlite_headers, out):
+    """The Go module (packaging/go) as a module zip: its files, the sources
+    its cgo compiles (geodesy/, extension/), and SQLite's two headers, so
+    that it builds without the system's; every path under module@vVERSION/."""
+    with open(os.path.join(HERE, "go", "go.mod"), encoding="utf-8") as f:
+        path = re.search(r"^module (\S+)$", f.read(), re.M).group(1)
+    files = [(os.path.join(HERE, "go", name), name) for name in os.listdir(os.path.join(HERE, "go"))]
+    files.append((os.path.join(ROOT, "LICENSE"), "LICENSE"))
+    for folder in ("geodesy", "extension"):
+        for name in os.listdir(os.path.join(ROOT, folder)):
+            if name.endswith((".cpp", ".h")):
+                files.append((os.path.join(ROOT, folder, name), f"{folder}/{name}"))
+    for name in ("sqlite3.h", "sqlite3ext.h"):
+        files.append((os.path.join(sqlite_headers, name), name))
+    artefact = os.path.join(out, f"sqlite-geodesy-go-{version}.zip")
+    with zipfile.ZipFile(artefact, "w", zipfile.ZIP_DEFLATED) as z:
+        for src, dst in sorted(files, key=lambda f: f[1]):
+            info = zipfile.ZipInfo(f"{path}@v{version}/{dst}", time.gmtime(EPOCH)[:6])
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.create_system = 3
+            info.external_attr = 0o100644 << 16
+            with open(src, "rb") as f:
+                z.writestr(info, f.read())
+    return artefact
+
+
 def checksums(out):
     lines = []
     for name in sorted(os.listdir(out)):
@@ -276,6 +303,7 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--only", choices=["deb", "wheel", "npm"])
     parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
+    parser.add_argument("--sqlite-headers", help="the folder of sqlite3.h and sqlite3ext.h for the Go module")
     parser.add_argument("--linux-x86-64-static", dest="static",
                         help="libgeodesy.a for the static kit (x86-64 archive and -dev package)")
     for option in PLATFORMS:
@@ -312,6 +340,8 @@ def main():
                 fail(name, f"--wasm-npm names {args.wasm_npm}, not version {args.version}'s tarball")
             made.append(os.path.join(out, name))
             shutil.copyfile(args.wasm_npm, made[-1])
+        if args.sqlite_headers:
+            made.append(go_module(args.version, os.path.abspath(args.sqlite_headers), out))
         checksums(out)
     for path in made:
         print(os.path.relpath(path, ROOT))

@@ -28,6 +28,7 @@ whl=sqlite_geodesy-${version}-py3-none-manylinux_2_17_x86_64.whl
 whl_arm=sqlite_geodesy-${version}-py3-none-manylinux_2_17_aarch64.whl
 tgz=sqlite-geodesy-${version}.tgz
 wasm=sqlite-geodesy-wasm-${version}.tgz
+gozip=sqlite-geodesy-go-${version}.zip
 linux=sqlite-geodesy-${version}-linux-x86_64
 arm=sqlite-geodesy-${version}-linux-aarch64
 windows=sqlite-geodesy-${version}-windows-x86_64
@@ -39,11 +40,11 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 9 artefacts, named for version $version"
+ok "SHA256SUMS covers all 10 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
 mkdir -p "$work/x/deb" "$work/x/dev" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
@@ -72,6 +73,10 @@ for w in "$whl" "$whl_arm"; do
   unzip -p "$dist/$w" "sqlite_geodesy-$version.dist-info/METADATA" | grep -qx "Version: $version" \
     || fail "$w" "METADATA Version is not $version"
 done
+gomodule=$(unzip -Z1 "$dist/$gozip" | sed -n 's|^\(.*\)@v'"$version"'/go\.mod$|\1|p')
+[ -n "$gomodule" ] || fail "$gozip" "holds no go.mod under MODULE@v$version/"
+unzip -p "$dist/$gozip" "$gomodule@v$version/LICENSE" | grep -q "Permission is hereby granted" \
+  || fail "$gozip" "no licence"
 ok "every artefact carries the MIT licence and version $version"
 
 step "the wheels' modules need glibc 2.17 at most, and only libc and libm"
@@ -155,6 +160,29 @@ case $message in
   *) fail "$tgz" "no clear error on an unsupported platform: $message" ;;
 esac
 [ -f "$work/app/node_modules/sqlite-geodesy/index.d.ts" ] || fail "$tgz" "no TypeScript declarations"
+
+step "the Go module, fetched through a Go proxy folder as go get fetches it"
+proxy=$work/goproxy/$gomodule/@v
+mkdir -p "$proxy" "$work/goapp"
+cp "$dist/$gozip" "$proxy/v$version.zip"
+unzip -p "$dist/$gozip" "$gomodule@v$version/go.mod" > "$proxy/v$version.mod"
+echo "v$version" > "$proxy/list"
+printf '{"Version":"v%s"}\n' "$version" > "$proxy/v$version.info"
+cp "$root/tests/packages/go_host/main.go" "$work/goapp/"
+cat > "$work/goapp/go.mod" <<EOM
+module example.test/app
+
+go 1.19
+
+replace github.com/mattn/go-sqlite3 => /usr/share/gocode/src/github.com/mattn/go-sqlite3
+EOM
+(cd "$work/goapp" && export GOPROXY="file://$work/goproxy" GOSUMDB=off GOFLAGS=-modcacherw \
+   GOPATH="$work/gopath" GOCACHE="$work/gocache" GO111MODULE=on &&
+ go get "$gomodule@v$version" github.com/mattn/go-sqlite3@v1.14.16 >/dev/null 2>&1 &&
+ go build -o host .) || fail "$gozip" "go get and go build of a program using it failed"
+/usr/bin/python3 "$root/tests/reference/check_bits.py" "$work/x/arch/$linux/geodesy.so" --native-host "$work/goapp/host" \
+  | tail -1 | grep -q ' 0 failed' || fail "$gozip" "a program built with it gives other bits than the module"
+ok "$gozip: go get through a proxy folder, go build, and every result bit of the module"
 
 step "the release archives"
 for sql in "$root"/tests/shell/*.sql; do
