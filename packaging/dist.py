@@ -6,7 +6,7 @@ the tests checked (make dist and make package run this):
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
             [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
             [--linux-x86_64-static libgeodesy.a] [--sqlite-headers DIR]
-            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm]
+            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm|gem]
 
 writes into DIR, for each module given:
     libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
@@ -17,6 +17,7 @@ writes into DIR, for each module given:
     sqlite-geodesy-V.tgz                                (npm, all modules)
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
     sqlite-geodesy-go-V.zip                             (the Go module's zip, as a Go proxy serves it)
+    sqlite_geodesy-V-<arch>-linux.gem                   (Ruby, each linux module)
 and SHA256SUMS over everything in DIR. With --only, just that kind of
 artefact, for the modules given, and no SHA256SUMS.
 
@@ -239,6 +240,27 @@ def wheel(version, platform, module, out):
     return os.path.join(out, f"sqlite_geodesy-{version}-py3-none-{platform}.whl")
 
 
+def gem(version, platform, module, out):
+    """The Ruby gem for one platform, with that platform's module inside."""
+    stage = tempfile.mkdtemp()
+    for name in ("sqlite_geodesy.gemspec", "README.md", "lib/sqlite_geodesy.rb"):
+        copy(os.path.join(HERE, "ruby", name), os.path.join(stage, name))
+    copy(os.path.join(ROOT, "LICENSE"), os.path.join(stage, "LICENSE"))
+    copy(module, os.path.join(stage, "lib/sqlite_geodesy/geodesy.so"), 0o755)
+    with open(os.path.join(stage, "lib/sqlite_geodesy/version.rb"), "w", encoding="utf-8") as f:
+        f.write("# frozen_string_literal: true\n\nmodule SqliteGeodesy\n"
+                f"  VERSION = \"{version}\"\nend\n")
+    settle(stage)
+    artefact = os.path.join(out, f"sqlite_geodesy-{version}-{platform}.gem")
+    env = dict(os.environ, GEODESY_GEM_PLATFORM=platform, SOURCE_DATE_EPOCH=str(EPOCH))
+    run = subprocess.run(["gem", "build", "sqlite_geodesy.gemspec", "--output", artefact], cwd=stage,
+                         capture_output=True, text=True, env=env)
+    if run.returncode:
+        fail(f"gem for {platform}", run.stdout[-2000:] + run.stderr[-2000:])
+    shutil.rmtree(stage)
+    return artefact
+
+
 def npm(version, modules, out):
     stage = tempfile.mkdtemp()
     for name in ("index.js", "index.d.ts"):
@@ -301,7 +323,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--version", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("--only", choices=["deb", "wheel", "npm"])
+    parser.add_argument("--only", choices=["deb", "wheel", "npm", "gem"])
     parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
     parser.add_argument("--sqlite-headers", help="the folder of sqlite3.h and sqlite3ext.h for the Go module")
     parser.add_argument("--linux-x86-64-static", dest="static",
@@ -331,6 +353,8 @@ def main():
                                 static if platform == "linux_x86_64" else None))
         if wheel_platform and args.only in (None, "wheel"):
             made.append(wheel(args.version, wheel_platform, module, out))
+        if platform.startswith("linux") and args.only in (None, "gem"):
+            made.append(gem(args.version, platform.replace("linux_", "") + "-linux", module, out))
     if args.only in (None, "npm"):
         made.append(npm(args.version, [(PLATFORMS[p][2], m) for p, m in modules.items()], out))
     if args.only is None:

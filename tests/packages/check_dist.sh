@@ -29,6 +29,8 @@ whl_arm=sqlite_geodesy-${version}-py3-none-manylinux_2_17_aarch64.whl
 tgz=sqlite-geodesy-${version}.tgz
 wasm=sqlite-geodesy-wasm-${version}.tgz
 gozip=sqlite-geodesy-go-${version}.zip
+gem=sqlite_geodesy-${version}-x86_64-linux.gem
+gem_arm=sqlite_geodesy-${version}-aarch64-linux.gem
 linux=sqlite-geodesy-${version}-linux-x86_64
 arm=sqlite-geodesy-${version}-linux-aarch64
 windows=sqlite-geodesy-${version}-windows-x86_64
@@ -40,11 +42,11 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 10 artefacts, named for version $version"
+ok "SHA256SUMS covers all 12 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
 mkdir -p "$work/x/deb" "$work/x/dev" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
@@ -77,6 +79,10 @@ gomodule=$(unzip -Z1 "$dist/$gozip" | sed -n 's|^\(.*\)@v'"$version"'/go\.mod$|\
 [ -n "$gomodule" ] || fail "$gozip" "holds no go.mod under MODULE@v$version/"
 unzip -p "$dist/$gozip" "$gomodule@v$version/LICENSE" | grep -q "Permission is hereby granted" \
   || fail "$gozip" "no licence"
+for g in "$gem" "$gem_arm"; do
+  tar -xOf "$dist/$g" data.tar.gz | tar -xzO LICENSE | grep -q "Permission is hereby granted" || fail "$g" "no licence"
+  [ "$(gem spec "$dist/$g" version | sed -n 's/^version: //p')" = "$version" ] || fail "$g" "its version is not $version"
+done
 ok "every artefact carries the MIT licence and version $version"
 
 step "the wheels' modules need glibc 2.17 at most, and only libc and libm"
@@ -183,6 +189,11 @@ EOM
 /usr/bin/python3 "$root/tests/reference/check_bits.py" "$work/x/arch/$linux/geodesy.so" --native-host "$work/goapp/host" \
   | tail -1 | grep -q ' 0 failed' || fail "$gozip" "a program built with it gives other bits than the module"
 ok "$gozip: go get through a proxy folder, go build, and every result bit of the module"
+
+step "the Ruby gem, installed with gem install and used through the sqlite3 gem"
+"$root/tests/packages/check_gem.sh" "$dist/$gem" "$work/x/arch/$linux/geodesy.so" > "$work/gem.log" 2>&1 \
+  || { cat "$work/gem.log"; fail "$gem" "its test or its bits failed"; }
+ok "$gem: installs, its test passes, and every result bit is the module's"
 
 step "the release archives"
 for sql in "$root"/tests/shell/*.sql; do
