@@ -18,6 +18,7 @@
 #   make go-test    the Go package: go test, and every result bit through mattn/go-sqlite3 on
 #                   the system's SQLite and on its own without extension loading
 #   make ruby-test  the Ruby gem, installed with gem install and used through the sqlite3 gem
+#   make java-test  the Java jar with xerial's sqlite-jdbc, directly and through a HikariCP pool
 #   make static-test  the static kit, found by pkg-config, in C programs on the system's SQLite and
 #                   on one that cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
@@ -74,7 +75,7 @@ WASM_SQLITE := build-wasm/sqlite
 # a Node.js installed elsewhere does not look there.
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
-.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test go-test ruby-test \
+.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test go-test ruby-test java-test \
   static-test cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-cluster bench-postgis bench-build accuracy clean help
@@ -235,6 +236,13 @@ ruby-test: packages-ruby-test build
 	rm -rf $(BUILD)/gem && $(PYTHON) packaging/dist.py --version $(VERSION) --out $(BUILD)/gem --only gem \
 	  --linux-x86-64 $(BUILD)/geodesy.so
 	tests/packages/check_gem.sh $(BUILD)/gem/sqlite_geodesy-$(VERSION)-x86_64-linux.gem $(BUILD)/geodesy.so
+
+# The Java jar built from this machine's module, with Debian's xerial
+# sqlite-jdbc, directly and through a HikariCP pool.
+java-test: packages-java-test build
+	rm -rf $(BUILD)/jar && $(PYTHON) packaging/dist.py --version $(VERSION) --out $(BUILD)/jar --only jar \
+	  --linux-x86-64 $(BUILD)/geodesy.so
+	tests/packages/check_jar.sh $(BUILD)/jar/sqlite-geodesy-$(VERSION).jar $(BUILD)/geodesy.so
 
 cluster: packages-cluster
 	cmake -S . -B build-cluster -DGEODESY_STATIC=ON

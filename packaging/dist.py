@@ -6,7 +6,7 @@ the tests checked (make dist and make package run this):
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
             [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
             [--linux-x86_64-static libgeodesy.a] [--sqlite-headers DIR]
-            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm|gem]
+            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm|gem|jar]
 
 writes into DIR, for each module given:
     libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
@@ -18,6 +18,7 @@ writes into DIR, for each module given:
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
     sqlite-geodesy-go-V.zip                             (the Go module's zip, as a Go proxy serves it)
     sqlite_geodesy-V-<arch>-linux.gem                   (Ruby, each linux module)
+    sqlite-geodesy-V.jar                                (Java, all modules)
 and SHA256SUMS over everything in DIR. With --only, just that kind of
 artefact, for the modules given, and no SHA256SUMS.
 
@@ -261,6 +262,42 @@ def gem(version, platform, module, out):
     return artefact
 
 
+def jar(version, modules, out):
+    """The Java jar: SqliteGeodesy compiled for Java 8, and each module given
+    under io/sqlitegeodesy/<platform>/."""
+    stage = tempfile.mkdtemp()
+    classes = os.path.join(stage, "classes")
+    run = subprocess.run(["javac", "--release", "8", "-encoding", "UTF-8", "-d", classes,
+                          "-cp", "/usr/share/java/sqlite-jdbc.jar",
+                          os.path.join(HERE, "java/src/io/sqlitegeodesy/SqliteGeodesy.java")],
+                         capture_output=True, text=True)
+    if run.returncode:
+        fail("jar", run.stderr)
+    for folder, module in modules:
+        copy(module, os.path.join(classes, "io/sqlitegeodesy", folder, os.path.basename(module)), 0o755)
+    copy(os.path.join(ROOT, "LICENSE"), os.path.join(classes, "META-INF/LICENSE"))
+    manifest = (f"Manifest-Version: 1.0\r\nAutomatic-Module-Name: io.sqlitegeodesy\r\n"
+                f"Implementation-Title: sqlite-geodesy\r\nImplementation-Version: {version}\r\n\r\n")
+    files = []
+    for dirpath, _, filenames in os.walk(classes):
+        files += [os.path.relpath(os.path.join(dirpath, name), classes) for name in filenames]
+    # A jar is a zip whose manifest comes first; the rest in a fixed order.
+    artefact = os.path.join(out, f"sqlite-geodesy-{version}.jar")
+    with zipfile.ZipFile(artefact, "w", zipfile.ZIP_DEFLATED) as z:
+        entries = [("META-INF/MANIFEST.MF", manifest.encode())]
+        for name in sorted(files):
+            with open(os.path.join(classes, name), "rb") as f:
+                entries.append((name.replace(os.sep, "/"), f.read()))
+        for name, data in entries:
+            info = zipfile.ZipInfo(name, time.gmtime(max(EPOCH, 315532802))[:6])
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.create_system = 3
+            info.external_attr = (0o100755 if is_module(name) else 0o100644) << 16
+            z.writestr(info, data)
+    shutil.rmtree(stage)
+    return artefact
+
+
 def npm(version, modules, out):
     stage = tempfile.mkdtemp()
     for name in ("index.js", "index.d.ts"):
@@ -323,7 +360,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--version", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("--only", choices=["deb", "wheel", "npm", "gem"])
+    parser.add_argument("--only", choices=["deb", "wheel", "npm", "gem", "jar"])
     parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
     parser.add_argument("--sqlite-headers", help="the folder of sqlite3.h and sqlite3ext.h for the Go module")
     parser.add_argument("--linux-x86-64-static", dest="static",
@@ -355,6 +392,8 @@ def main():
             made.append(wheel(args.version, wheel_platform, module, out))
         if platform.startswith("linux") and args.only in (None, "gem"):
             made.append(gem(args.version, platform.replace("linux_", "") + "-linux", module, out))
+    if args.only in (None, "jar"):
+        made.append(jar(args.version, [(PLATFORMS[p][0], m) for p, m in modules.items()], out))
     if args.only in (None, "npm"):
         made.append(npm(args.version, [(PLATFORMS[p][2], m) for p, m in modules.items()], out))
     if args.only is None:

@@ -33,6 +33,7 @@ serve         @wasm python3
 browser-test  @wasm chromium
 static-test   @build @node gcc pkgconf
 ruby-test     @build python3 ruby ruby-sqlite3
+java-test     @build python3 default-jdk-headless libxerial-sqlite-jdbc-java libhikaricp-java libslf4j-java
 go-test       @build @node python3 golang-go golang-github-mattn-go-sqlite3-dev g++-aarch64-linux-gnu
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl
@@ -40,8 +41,8 @@ cluster-faults @cluster-test gnuplot-nox iproute2
 package       @build python3 dpkg-dev
 wheel         @build python3 python3-build python3-setuptools python3-wheel
 npm           @build @node python3
-dist          @windows @arm64 @wasm @package @wheel ruby
-check-dist    @dist python3-venv python3-apsw lintian unzip sqlite3 gcc pkgconf golang-go golang-github-mattn-go-sqlite3-dev ruby-sqlite3
+dist          @windows @arm64 @wasm @package @wheel ruby default-jdk-headless libxerial-sqlite-jdbc-java
+check-dist    @dist python3-venv python3-apsw lintian unzip sqlite3 gcc pkgconf golang-go golang-github-mattn-go-sqlite3-dev ruby-sqlite3 libhikaricp-java libslf4j-java
 bench         @build libbenchmark-dev libgeographiclib-dev
 bench-wasm    @bench @wasm
 bench-postgis @bench python3 libpq-dev postgresql-15-postgis-3

@@ -31,6 +31,7 @@ wasm=sqlite-geodesy-wasm-${version}.tgz
 gozip=sqlite-geodesy-go-${version}.zip
 gem=sqlite_geodesy-${version}-x86_64-linux.gem
 gem_arm=sqlite_geodesy-${version}-aarch64-linux.gem
+jar=sqlite-geodesy-${version}.jar
 linux=sqlite-geodesy-${version}-linux-x86_64
 arm=sqlite-geodesy-${version}-linux-aarch64
 windows=sqlite-geodesy-${version}-windows-x86_64
@@ -42,11 +43,11 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$jar" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 12 artefacts, named for version $version"
+ok "SHA256SUMS covers all 13 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
 mkdir -p "$work/x/deb" "$work/x/dev" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
@@ -82,6 +83,12 @@ unzip -p "$dist/$gozip" "$gomodule@v$version/LICENSE" | grep -q "Permission is h
 for g in "$gem" "$gem_arm"; do
   tar -xOf "$dist/$g" data.tar.gz | tar -xzO LICENSE | grep -q "Permission is hereby granted" || fail "$g" "no licence"
   [ "$(gem spec "$dist/$g" version | sed -n 's/^version: //p')" = "$version" ] || fail "$g" "its version is not $version"
+done
+unzip -p "$dist/$jar" META-INF/LICENSE | grep -q "Permission is hereby granted" || fail "$jar" "no licence"
+unzip -p "$dist/$jar" META-INF/MANIFEST.MF | grep -q "^Implementation-Version: $version" \
+  || fail "$jar" "its manifest's version is not $version"
+for m in linux-x86_64/geodesy.so linux-aarch64/geodesy.so windows-x86_64/geodesy.dll; do
+  unzip -l "$dist/$jar" "io/sqlitegeodesy/$m" >/dev/null || fail "$jar" "has no $m"
 done
 ok "every artefact carries the MIT licence and version $version"
 
@@ -194,6 +201,11 @@ step "the Ruby gem, installed with gem install and used through the sqlite3 gem"
 "$root/tests/packages/check_gem.sh" "$dist/$gem" "$work/x/arch/$linux/geodesy.so" > "$work/gem.log" 2>&1 \
   || { cat "$work/gem.log"; fail "$gem" "its test or its bits failed"; }
 ok "$gem: installs, its test passes, and every result bit is the module's"
+
+step "the Java jar with xerial's sqlite-jdbc, directly and through a HikariCP pool"
+"$root/tests/packages/check_jar.sh" "$dist/$jar" "$work/x/arch/$linux/geodesy.so" > "$work/jar.log" 2>&1 \
+  || { cat "$work/jar.log"; fail "$jar" "its test or its bits failed"; }
+ok "$jar: its test passes, and every result bit is the module's"
 
 step "the release archives"
 for sql in "$root"/tests/shell/*.sql; do
