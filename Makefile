@@ -19,6 +19,7 @@
 #                   the system's SQLite and on its own without extension loading
 #   make ruby-test  the Ruby gem, installed with gem install and used through the sqlite3 gem
 #   make java-test  the Java jar with xerial's sqlite-jdbc, directly and through a HikariCP pool
+#   make rust-test  the Rust crate: cargo test, and every result bit through rusqlite
 #   make static-test  the static kit, found by pkg-config, in C programs on the system's SQLite and
 #                   on one that cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
@@ -75,7 +76,7 @@ WASM_SQLITE := build-wasm/sqlite
 # a Node.js installed elsewhere does not look there.
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
-.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test go-test ruby-test java-test \
+.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test go-test ruby-test java-test rust-test \
   static-test cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-cluster bench-postgis bench-build accuracy clean help
@@ -244,6 +245,11 @@ java-test: packages-java-test build
 	  --linux-x86-64 $(BUILD)/geodesy.so
 	tests/packages/check_jar.sh $(BUILD)/jar/sqlite-geodesy-$(VERSION).jar $(BUILD)/geodesy.so
 
+# The Rust crate built offline from Debian's packaged crates: cargo test,
+# then every result bit from a program using it through rusqlite.
+rust-test: packages-rust-test build
+	tests/packages/check_crate.sh packaging/rust $(BUILD)/geodesy.so
+
 cluster: packages-cluster
 	cmake -S . -B build-cluster -DGEODESY_STATIC=ON
 	cmake --build build-cluster -j $(JOBS) --target geodesy_static
@@ -301,7 +307,7 @@ dist: packages-dist build windows arm64 wasm
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist \
 	  --linux-x86-64 $(BUILD)/geodesy.so --linux-aarch64 build-arm64/geodesy.so \
 	  --windows-x86-64 build-mingw/geodesy.dll --linux-x86-64-static $(BUILD)/libgeodesy.a \
-	  --sqlite-headers $(WASM_SQLITE) --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
+	  --sqlite-headers $(CURDIR)/$(WASM_SQLITE) --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
 check-dist: packages-check-dist
 	tests/packages/check_dist.sh $(VERSION) dist
@@ -344,7 +350,7 @@ accuracy: packages-accuracy bench-build
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench build-wasm \
-	  build-cluster build-static build-go dist
+	  build-cluster build-static build-go build-rust dist
 
 help:
 	@sed -n 's/^#   make /make /p' Makefile

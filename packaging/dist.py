@@ -6,7 +6,7 @@ the tests checked (make dist and make package run this):
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
             [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
             [--linux-x86_64-static libgeodesy.a] [--sqlite-headers DIR]
-            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm|gem|jar]
+            [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm|gem|jar|crate]
 
 writes into DIR, for each module given:
     libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
@@ -19,6 +19,7 @@ writes into DIR, for each module given:
     sqlite-geodesy-go-V.zip                             (the Go module's zip, as a Go proxy serves it)
     sqlite_geodesy-V-<arch>-linux.gem                   (Ruby, each linux module)
     sqlite-geodesy-V.jar                                (Java, all modules)
+    sqlite-geodesy-V.crate                              (Rust: sources, compiled by its build.rs)
 and SHA256SUMS over everything in DIR. With --only, just that kind of
 artefact, for the modules given, and no SHA256SUMS.
 
@@ -262,6 +263,43 @@ def gem(version, platform, module, out):
     return artefact
 
 
+def crate(version, sqlite_headers, out):
+    """The Rust crate as cargo package makes it: packaging/rust with the
+    sources its build.rs compiles, and SQLite's two headers, in csrc/."""
+    stage = tempfile.mkdtemp()
+    package = os.path.join(stage, "sqlite-geodesy")
+    shutil.copytree(os.path.join(HERE, "rust"), package,
+                    ignore=shutil.ignore_patterns("Cargo.lock", "target"))
+    copy(os.path.join(ROOT, "LICENSE"), os.path.join(package, "LICENSE"))
+    for folder in ("geodesy", "extension"):
+        for name in os.listdir(os.path.join(ROOT, folder)):
+            if name.endswith((".cpp", ".h")):
+                copy(os.path.join(ROOT, folder, name), os.path.join(package, "csrc", folder, name))
+    for name in ("sqlite3.h", "sqlite3ext.h"):
+        copy(os.path.join(sqlite_headers, name), os.path.join(package, "csrc", name))
+    manifest = os.path.join(package, "Cargo.toml")
+    with open(manifest, encoding="utf-8") as f:
+        text = re.sub(r'^version = ".*"$', f'version = "{version}"', f.read(), count=1, flags=re.M)
+    with open(manifest, "w", encoding="utf-8") as f:
+        f.write(text)
+    settle(stage)
+    home = os.path.join(stage, "cargo-home")
+    os.makedirs(home)
+    with open(os.path.join(home, "config.toml"), "w", encoding="utf-8") as f:
+        f.write('[source.crates-io]\nreplace-with = "debian"\n[source.debian]\n'
+                'directory = "/usr/share/cargo/registry"\n[net]\noffline = true\n')
+    env = dict(os.environ, CARGO_HOME=home, CARGO_TARGET_DIR=os.path.join(stage, "target"),
+               PATH="/usr/bin:" + os.environ.get("PATH", ""))
+    run = subprocess.run(["cargo", "package", "--no-verify", "--offline"], cwd=package,
+                         capture_output=True, text=True, env=env)
+    if run.returncode:
+        fail("crate", run.stderr[-2000:])
+    artefact = os.path.join(out, f"sqlite-geodesy-{version}.crate")
+    shutil.copyfile(os.path.join(stage, "target", "package", f"sqlite-geodesy-{version}.crate"), artefact)
+    shutil.rmtree(stage)
+    return artefact
+
+
 def jar(version, modules, out):
     """The Java jar: SqliteGeodesy compiled for Java 8, and each module given
     under io/sqlitegeodesy/<platform>/."""
@@ -360,7 +398,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--version", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("--only", choices=["deb", "wheel", "npm", "gem", "jar"])
+    parser.add_argument("--only", choices=["deb", "wheel", "npm", "gem", "jar", "crate"])
     parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
     parser.add_argument("--sqlite-headers", help="the folder of sqlite3.h and sqlite3ext.h for the Go module")
     parser.add_argument("--linux-x86-64-static", dest="static",
@@ -396,6 +434,8 @@ def main():
         made.append(jar(args.version, [(PLATFORMS[p][0], m) for p, m in modules.items()], out))
     if args.only in (None, "npm"):
         made.append(npm(args.version, [(PLATFORMS[p][2], m) for p, m in modules.items()], out))
+    if args.sqlite_headers and args.only in (None, "crate"):
+        made.append(crate(args.version, os.path.abspath(args.sqlite_headers), out))
     if args.only is None:
         if args.wasm_npm:
             name = f"sqlite-geodesy-wasm-{args.version}.tgz"

@@ -34,6 +34,7 @@ browser-test  @wasm chromium
 static-test   @build @node gcc pkgconf
 ruby-test     @build python3 ruby ruby-sqlite3
 java-test     @build python3 default-jdk-headless libxerial-sqlite-jdbc-java libhikaricp-java libslf4j-java
+rust-test     @build python3 cargo rustc librust-cc-dev librust-rusqlite-dev
 go-test       @build @node python3 golang-go golang-github-mattn-go-sqlite3-dev g++-aarch64-linux-gnu
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl
@@ -41,7 +42,7 @@ cluster-faults @cluster-test gnuplot-nox iproute2
 package       @build python3 dpkg-dev
 wheel         @build python3 python3-build python3-setuptools python3-wheel
 npm           @build @node python3
-dist          @windows @arm64 @wasm @package @wheel ruby default-jdk-headless libxerial-sqlite-jdbc-java
+dist          @windows @arm64 @wasm @package @wheel ruby default-jdk-headless libxerial-sqlite-jdbc-java cargo librust-cc-dev librust-rusqlite-dev
 check-dist    @dist python3-venv python3-apsw lintian unzip sqlite3 gcc pkgconf golang-go golang-github-mattn-go-sqlite3-dev ruby-sqlite3 libhikaricp-java libslf4j-java
 bench         @build libbenchmark-dev libgeographiclib-dev
 bench-wasm    @bench @wasm

@@ -32,6 +32,7 @@ gozip=sqlite-geodesy-go-${version}.zip
 gem=sqlite_geodesy-${version}-x86_64-linux.gem
 gem_arm=sqlite_geodesy-${version}-aarch64-linux.gem
 jar=sqlite-geodesy-${version}.jar
+crate=sqlite-geodesy-${version}.crate
 linux=sqlite-geodesy-${version}-linux-x86_64
 arm=sqlite-geodesy-${version}-linux-aarch64
 windows=sqlite-geodesy-${version}-windows-x86_64
@@ -43,11 +44,11 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$jar" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$jar" "$crate" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 13 artefacts, named for version $version"
+ok "SHA256SUMS covers all 14 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
 mkdir -p "$work/x/deb" "$work/x/dev" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
@@ -90,6 +91,10 @@ unzip -p "$dist/$jar" META-INF/MANIFEST.MF | grep -q "^Implementation-Version: $
 for m in linux-x86_64/geodesy.so linux-aarch64/geodesy.so windows-x86_64/geodesy.dll; do
   unzip -l "$dist/$jar" "io/sqlitegeodesy/$m" >/dev/null || fail "$jar" "has no $m"
 done
+mkdir -p "$work/x/crate"
+tar xzf "$dist/$crate" -C "$work/x/crate"
+grep -q "Permission is hereby granted" "$work/x/crate/sqlite-geodesy-$version/LICENSE" || fail "$crate" "no licence"
+grep -qx "version = \"$version\"" "$work/x/crate/sqlite-geodesy-$version/Cargo.toml" || fail "$crate" "its version is not $version"
 ok "every artefact carries the MIT licence and version $version"
 
 step "the wheels' modules need glibc 2.17 at most, and only libc and libm"
@@ -206,6 +211,11 @@ step "the Java jar with xerial's sqlite-jdbc, directly and through a HikariCP po
 "$root/tests/packages/check_jar.sh" "$dist/$jar" "$work/x/arch/$linux/geodesy.so" > "$work/jar.log" 2>&1 \
   || { cat "$work/jar.log"; fail "$jar" "its test or its bits failed"; }
 ok "$jar: its test passes, and every result bit is the module's"
+
+step "the Rust crate, built offline against Debian's rusqlite"
+"$root/tests/packages/check_crate.sh" "$work/x/crate/sqlite-geodesy-$version" "$work/x/arch/$linux/geodesy.so" \
+  > "$work/crate.log" 2>&1 || { cat "$work/crate.log"; fail "$crate" "cargo test or its bits failed"; }
+ok "$crate: cargo test passes, and every result bit is the module's"
 
 step "the release archives"
 for sql in "$root"/tests/shell/*.sql; do
