@@ -20,6 +20,7 @@
 #   make ruby-test  the Ruby gem, installed with gem install and used through the sqlite3 gem
 #   make java-test  the Java jar with xerial's sqlite-jdbc, directly and through a HikariCP pool
 #   make rust-test  the Rust crate: cargo test, and every result bit through rusqlite
+#   make php-test   the module in PHP's SQLite3 class, from sqlite3.extension_dir: every bit
 #   make static-test  the static kit, found by pkg-config, in C programs on the system's SQLite and
 #                   on one that cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
@@ -76,7 +77,7 @@ WASM_SQLITE := build-wasm/sqlite
 # a Node.js installed elsewhere does not look there.
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
-.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test go-test ruby-test java-test rust-test \
+.PHONY: all build demo test sanitize tsan fuzz hosts windows arm64 wasm wasm-test browser-test go-test ruby-test java-test rust-test php-test \
   static-test cluster cluster-test cluster-faults fresh-machine wasm-sqlite site serve \
   install uninstall package wheel npm dist \
   check-dist bench bench-wasm bench-cluster bench-postgis bench-build accuracy clean help
@@ -249,6 +250,12 @@ java-test: packages-java-test build
 # then every result bit from a program using it through rusqlite.
 rust-test: packages-rust-test build
 	tests/packages/check_crate.sh packaging/rust $(BUILD)/geodesy.so
+
+# The module in PHP's SQLite3 class, loaded from sqlite3.extension_dir as
+# docs/hosts.md says: every result bit.
+php-test: packages-php-test build
+	$(PYTHON) tests/reference/check_bits.py $(BUILD)/geodesy.so --native-host \
+	  php -d sqlite3.extension_dir=$(abspath $(BUILD)) tests/packages/php_host.php geodesy.so
 
 cluster: packages-cluster
 	cmake -S . -B build-cluster -DGEODESY_STATIC=ON
