@@ -13,7 +13,7 @@ import re
 import subprocess
 import sys
 
-NUMBER = re.compile(r"\s*(-?\d[\d.]*(?:e[+-]?\d+)?)")
+NUMBER = re.compile(r"\s*(-?(?:\d[\d.]*(?:e[+-]?\d+)?|Inf))")
 
 
 def statements(path):
