@@ -145,7 +145,7 @@ windows: packages-windows $(NODE_HOST)
 
 arm64: packages-arm64 build $(NODE_HOST)
 	cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-	  -DBUILD_TESTING=ON -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(AMALGAMATION) \
+	  -DBUILD_TESTING=ON -DGEODESY_STATIC=ON -DSQLITE3EXT_INCLUDE_DIR=$(CURDIR)/$(AMALGAMATION) \
 	  -DGEODESY_SQLITE_AMALGAMATION=$(CURDIR)/$(AMALGAMATION) \
 	  -DGEODESY_NATIVE_MODULE=$(abspath $(BUILD))/geodesy.so
 	cmake --build build-arm64 -j $(JOBS)
@@ -314,6 +314,7 @@ dist: packages-dist build windows arm64 wasm
 	$(PYTHON) packaging/dist.py --version $(VERSION) --out dist \
 	  --linux-x86-64 $(BUILD)/geodesy.so --linux-aarch64 build-arm64/geodesy.so \
 	  --windows-x86-64 build-mingw/geodesy.dll --linux-x86-64-static $(BUILD)/libgeodesy.a \
+	  --linux-aarch64-static build-arm64/libgeodesy.a \
 	  --sqlite-headers $(CURDIR)/$(WASM_SQLITE) --wasm-npm build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 
 check-dist: packages-check-dist

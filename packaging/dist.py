@@ -5,7 +5,8 @@ the tests checked (make dist and make package run this):
 
     dist.py --version V --out DIR [--linux-x86_64 geodesy.so]
             [--linux-aarch64 geodesy.so] [--windows-x86_64 geodesy.dll]
-            [--linux-x86_64-static libgeodesy.a] [--sqlite-headers DIR]
+            [--linux-x86-64-static libgeodesy.a] [--linux-aarch64-static libgeodesy.a]
+            [--sqlite-headers DIR]
             [--wasm-npm sqlite-geodesy-wasm-V.tgz] [--only deb|wheel|npm|gem|jar|crate]
 
 writes into DIR, for each module given:
@@ -13,7 +14,7 @@ writes into DIR, for each module given:
     libsqlite3-mod-geodesy-dev_V_amd64.deb              (the static kit, linux-x86_64)
     sqlite_geodesy-V-py3-none-manylinux_2_17_<arch>.whl (each linux module)
     sqlite-geodesy-V-<platform>.tar.gz / .zip           (each module; the static kit
-                                                         beside the x86-64 one)
+                                                         beside the Linux ones)
     sqlite-geodesy-V.tgz                                (npm, all modules)
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
     sqlite-geodesy-go-V.zip                             (the Go module's zip, as a Go proxy serves it)
@@ -401,8 +402,10 @@ def main():
     parser.add_argument("--only", choices=["deb", "wheel", "npm", "gem", "jar", "crate"])
     parser.add_argument("--wasm-npm", help="the WebAssembly npm package that make wasm packed")
     parser.add_argument("--sqlite-headers", help="the folder of sqlite3.h and sqlite3ext.h for the Go module")
-    parser.add_argument("--linux-x86-64-static", dest="static",
+    parser.add_argument("--linux-x86-64-static", dest="static_linux_x86_64",
                         help="libgeodesy.a for the static kit (x86-64 archive and -dev package)")
+    parser.add_argument("--linux-aarch64-static", dest="static_linux_aarch64",
+                        help="libgeodesy.a for the static kit of the aarch64 archive")
     for option in PLATFORMS:
         parser.add_argument("--" + option.replace("_", "-"), dest=option)
     args = parser.parse_args()
@@ -413,9 +416,14 @@ def main():
         if not os.path.isfile(module):
             fail(PLATFORMS[platform][0], f"the module {module} was not built")
 
-    static = os.path.abspath(args.static) if args.static else None
-    if static and not os.path.isfile(static):
-        fail("static kit", f"{static} was not built")
+    kits = {}
+    for platform in ("linux_x86_64", "linux_aarch64"):
+        given = getattr(args, f"static_{platform}")
+        if given:
+            kits[platform] = os.path.abspath(given)
+            if not os.path.isfile(kits[platform]):
+                fail(f"static kit for {platform}", f"{kits[platform]} was not built")
+    static = kits.get("linux_x86_64")
     made = []
     if "linux_x86_64" in modules and args.only in (None, "deb"):
         made.append(deb(args.version, modules["linux_x86_64"], out))
@@ -424,8 +432,7 @@ def main():
     for platform, module in modules.items():
         suffix, wheel_platform, _, _ = PLATFORMS[platform]
         if args.only is None:
-            made.append(archive(args.version, suffix, module, out,
-                                static if platform == "linux_x86_64" else None))
+            made.append(archive(args.version, suffix, module, out, kits.get(platform)))
         if wheel_platform and args.only in (None, "wheel"):
             made.append(wheel(args.version, wheel_platform, module, out))
         if platform.startswith("linux") and args.only in (None, "gem"):

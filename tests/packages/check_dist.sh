@@ -241,6 +241,14 @@ link_kit() {  # artefact, PKG_CONFIG_PATH ('' for the system's)
 }
 link_kit "$linux.tar.gz" "$work/x/arch/$linux/lib/pkgconfig"
 ok "$linux.tar.gz: the static kit links through pkg-config, and the program answers"
+# The aarch64 kit, cross-linked beside SQLite's amalgamation and run under qemu.
+aarch64-linux-gnu-gcc -O1 -I "$root/build-wasm/sqlite" -o "$work/linked-arm64" \
+  "$root/tests/static/linked_program.c" "$root/build-wasm/sqlite/sqlite3.c" -lpthread -ldl \
+  $(PKG_CONFIG_PATH="$work/x/arch/$arm/lib/pkgconfig" pkg-config --cflags --libs sqlite-geodesy) \
+  || fail "$arm.tar.gz" "the static kit does not link for aarch64"
+qemu-aarch64 -L /usr/aarch64-linux-gnu "$work/linked-arm64" >/dev/null \
+  || fail "$arm.tar.gz" "a program linking the static kit fails under qemu"
+ok "$arm.tar.gz: the static kit links through pkg-config for aarch64, and the program answers under qemu"
 
 step "the Debian packages"
 for d in "$deb" "$dev"; do
