@@ -136,6 +136,12 @@ print(tuple(a.cursor().execute(sql).fetchall()[0]) == s.execute(sql).fetchone())
   || fail "$whl" "load() of an apsw connection failed"
 [ "$answer" = True ] || fail "$whl" "apsw and sqlite3 connections gave different bits"
 ok "load() takes an apsw connection too, and it gives sqlite3's bits"
+# sqlite-utils (Debian's) with the installed wheel's module, as docs/hosts.md says.
+answer=$(sqlite-utils memory "SELECT distance(0, 0, 0, 1) AS m" --load-extension \
+  "$("$work/venv/bin/python" -c 'import sqlite_geodesy; print(sqlite_geodesy.loadable_path())')") \
+  || fail "$whl" "sqlite-utils --load-extension with loadable_path() failed"
+[ "$answer" = '[{"m": 111319.49079327343}]' ] || fail "$whl" "sqlite-utils gave $answer"
+ok "sqlite-utils --load-extension takes loadable_path(): $answer"
 "$work/venv/bin/pip" uninstall --quiet -y sqlite-geodesy || fail "$whl" "pip uninstall failed"
 find "$work/venv" | sort > "$work/after"
 diff "$work/before" "$work/after" || fail "$whl" "pip uninstall left the files above behind"
