@@ -261,15 +261,22 @@ for d in "$deb" "$dev"; do
   lintian --fail-on error,warning "$dist/$d" || fail "$d" "lintian reports the errors or warnings above"
   ok "$d: lintian reports no error and no warning"
 done
-installed=$(dpkg-query -W -f='${Status} ${Version}' libsqlite3-mod-geodesy 2>/dev/null || true)
-if [ "$(id -u)" -ne 0 ]; then
-  echo "skipped: installing $deb needs root"
-elif [[ $installed == "install ok installed "* ]]; then
-  # Installing over it and removing it afterwards would take away the
-  # package this system already had.
-  echo "skipped: libsqlite3-mod-geodesy ${installed##* } was installed before this check; it is left" \
-    "as it is (remove it to let this step install and remove $deb)"
-else
+# Whether this step may install and remove a package: not without root,
+# and never over a copy the system had before, which removing it
+# afterwards would take away.
+may_install() {  # package, .deb
+  local installed
+  installed=$(dpkg-query -W -f='${Status} ${Version}' "$1" 2>/dev/null || true)
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "skipped: installing $2 needs root"
+    return 1
+  elif [[ $installed == "install ok installed "* ]]; then
+    echo "skipped: $1 ${installed##* } was installed before this check; it is left as it is" \
+      "(remove it to let this step install and remove $2)"
+    return 1
+  fi
+}
+if may_install libsqlite3-mod-geodesy "$deb"; then
   apt-get install -y -qq "$dist/$deb" >/dev/null || fail "$deb" "apt-get install failed"
   answer=$(cd / && sqlite3 :memory: ".load geodesy" "SELECT distance(0, 0, 0, 1)")
   [ "$answer" = 111319.490793273 ] || fail "$deb" "'.load geodesy' by name gave '$answer'"
@@ -277,13 +284,7 @@ else
   [ ! -e /usr/lib/x86_64-linux-gnu/geodesy.so ] || fail "$deb" "the module is still there after removal"
   ok "$deb installs, loads by name and removes"
 fi
-installed=$(dpkg-query -W -f='${Status} ${Version}' libsqlite3-mod-geodesy-dev 2>/dev/null || true)
-if [ "$(id -u)" -ne 0 ]; then
-  echo "skipped: installing $dev needs root"
-elif [[ $installed == "install ok installed "* ]]; then
-  echo "skipped: libsqlite3-mod-geodesy-dev ${installed##* } was installed before this check; it is left" \
-    "as it is (remove it to let this step install and remove $dev)"
-else
+if may_install libsqlite3-mod-geodesy-dev "$dev"; then
   apt-get install -y -qq "$dist/$dev" >/dev/null || fail "$dev" "apt-get install failed"
   link_kit "$dev" ""
   apt-get remove -y -qq libsqlite3-mod-geodesy-dev >/dev/null || fail "$dev" "apt-get remove failed"
