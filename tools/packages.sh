@@ -36,7 +36,7 @@ ruby-test     @build python3 ruby ruby-sqlite3
 java-test     @build python3 default-jdk-headless libxerial-sqlite-jdbc-java libhikaricp-java libslf4j-java
 rust-test     @build python3 cargo rustc librust-cc-dev librust-rusqlite-dev
 php-test      @build python3 php-cli php-sqlite3
-go-test       @build @node python3 golang-go golang-github-mattn-go-sqlite3-dev g++-aarch64-linux-gnu
+go-test       @build @node python3 golang-go golang-github-mattn-go-sqlite3-dev g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
 cluster       @build golang-go golang-github-canonical-go-dqlite-dev
 cluster-test  @cluster sqlite3 python3 go-dqlite openssl
 cluster-faults @cluster-test gnuplot-nox iproute2
