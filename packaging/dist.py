@@ -280,7 +280,7 @@ def crate(version, sqlite_headers, out):
         copy(os.path.join(sqlite_headers, name), os.path.join(package, "csrc", name))
     manifest = os.path.join(package, "Cargo.toml")
     with open(manifest, encoding="utf-8") as f:
-        text = re.sub(r'^version = ".*"$', f'version = "{version}"', f.read(), count=1, flags=re.M)
+        text = re.sub(r'^version = "[^"]*".*$', f'version = "{version}"', f.read(), count=1, flags=re.M)
     with open(manifest, "w", encoding="utf-8") as f:
         f.write(text)
     settle(stage)
