@@ -29,7 +29,8 @@
 #                   lost, and a membership change: nothing acknowledged lost, nothing refused kept
 #   make fresh-machine  make demo and make test in a bare Debian 12 chroot (root only)
 # Installing and releasing:
-#   make install    build, then install geodesy.so where SQLite finds it by name (PREFIX=/usr)
+#   make install    build, then install geodesy.so where SQLite finds it by name, and the static
+#                   kit (libgeodesy.a, sqlite3_geodesy.h, sqlite-geodesy.pc) beside it (PREFIX=/usr)
 #   make uninstall  remove exactly the files that make install installed
 #   make package    the Debian package dist/libsqlite3-mod-geodesy_<version>_amd64.deb
 #   make wheel      the x86-64 wheel alone, into dist/
