@@ -3,10 +3,14 @@
 // figure of the docs rather than read off a grid:
 //
 //   - the smallest longitude difference at which distance's error exceeds
-//     1 mm, 1 m and 1 km, anywhere and for each of a few first latitudes,
-//     on the antipodal parallel (lat2 = −lat1) and off it;
+//     1 mm, 1 m and 1 km, anywhere and, off the antipodal parallel, for each
+//     of a few first latitudes;
+//   - on the antipodal parallel (lat2 = −lat1), for each of those
+//     latitudes, where the iteration first stops at its pass limit: below
+//     it results converge, and any error over 1 mm lies at or beyond it;
 //   - the largest offset of lat2 from −lat1 that still has an error over
-//     1 mm;
+//     1 mm, per latitude by bisection on the offset at every longitude
+//     difference of a fine scan, and anywhere by climbing;
 //   - the largest error of all.
 //
 //   band_edges OUTPUT_DIR       writes OUTPUT_DIR/band-edges.md too
@@ -213,6 +217,93 @@ std::array<Point, 3> edges_on_parallel(double lat1) {
     return found;
 }
 
+// The passes the solver's iteration runs for the pair (40: its limit).
+int passes_at(double lat1, double lat2, double dlon) {
+    double s, a1, a2;
+    int passes = 0;
+    geodesy::detail::solve_inverse(geodesy::deg_to_rad(lat1), 0, geodesy::deg_to_rad(lat2),
+                                   geodesy::deg_to_rad(dlon), &s, &a1, &a2, &passes);
+    return passes;
+}
+
+// The step of the pass-count scan along the antipodal parallel: 1e-7°,
+// finer with ACCURACY_BUDGET.
+double onset_step() { return 1e-7 / bench::budget(); }
+
+// Along the antipodal parallel at lat1, the first longitude difference at
+// which the iteration stops at its pass limit: a scan of the pass count by
+// onset_step() and a bisection. Below it, the most passes any scanned
+// point needed. The iteration does not slow down towards the onset (a few
+// passes up to it, the limit from it), so the onset is sharp; beyond it
+// the result is whatever the last pass left, and its error jumps about in
+// spikes narrower than any scan. So on the parallel every threshold's edge
+// is stated as the onset, and the error scan only checks that nothing
+// over 1 mm lies below it.
+struct Onset {
+    double dlon;
+    int most_passes_below;
+};
+
+Onset onset_on_parallel(double lat1) {
+    const int limit = geodesy::detail::max_inverse_passes;
+    const long steps = std::lround((180.0 - kScanFrom) / onset_step());
+    Onset onset{NAN, 0};
+    double below = kScanFrom;
+    for (long i = 0; i <= steps; ++i) {
+        const double dlon = kScanFrom + i * onset_step();
+        const int passes = passes_at(lat1, -lat1, dlon);
+        if (passes >= limit) {
+            double low = below, high = dlon;
+            for (int k = 0; k < 50; ++k) {
+                const double mid = (low + high) / 2;
+                (passes_at(lat1, -lat1, mid) >= limit ? high : low) = mid;
+            }
+            onset.dlon = high;
+            return onset;
+        }
+        onset.most_passes_below = std::max(onset.most_passes_below, passes);
+        below = dlon;
+    }
+    return onset;
+}
+
+// The step of the longitude differences at which the reach is bisected:
+// 2e-5°, finer with ACCURACY_BUDGET.
+double reach_step() { return 2e-5 / bench::budget(); }
+
+// The largest offset of lat2 from −lat1, on either side, with an error
+// over 1 mm at lat1: at every longitude difference from `from` to 180° by
+// reach_step(), a bisection on the offset between a point with such an
+// error (on the parallel, or else the first of a scan by 0.01°) and 1°
+// beyond it. It finds the edge of the error's region at each longitude
+// difference, where a climb from a grid can stop at a spike's foot.
+Point reach_by_bisection(double lat1, double from) {
+    Point widest{lat1, NAN, NAN, 0};
+    const long steps = std::lround((180.0 - from) / reach_step());
+    for (long i = 0; i <= steps; ++i) {
+        const double dlon = from + i * reach_step();
+        for (double side : {1.0, -1.0}) {
+            auto lat2 = [&](double offset) { return -lat1 + side * offset; };
+            double low = -1;
+            if (error_at(lat1, -lat1, dlon) > 1e-3) low = 0;
+            for (int k = 1; k <= 100 && low < 0 && std::fabs(lat2(k * 0.01)) <= 90; ++k) {
+                if (error_at(lat1, lat2(k * 0.01), dlon) > 1e-3) low = k * 0.01;
+            }
+            if (low < 0) continue;
+            double high = low + 1;
+            while (std::fabs(lat2(high)) > 90) high = (low + high) / 2;
+            for (int k = 0; k < 50; ++k) {
+                const double mid = (low + high) / 2;
+                (error_at(lat1, lat2(mid), dlon) > 1e-3 ? low : high) = mid;
+            }
+            if (std::isnan(widest.lat2) || low > std::fabs(widest.lat1 + widest.lat2)) {
+                widest = {lat1, lat2(low), dlon, error_at(lat1, lat2(low), dlon)};
+            }
+        }
+    }
+    return widest;
+}
+
 std::string call(const Point& p) {
     char text[160];
     std::snprintf(text, sizeof text, "distance(%.17g, 0, %.17g, %.17g)", p.lat1, p.lat2, p.dlon);
@@ -232,6 +323,12 @@ std::string floor_deg(double x, int decimals, double margin = 0) {
 }
 
 constexpr double kClimbMargin = 1e-3;
+// The onset on the parallel moves down by 1e-5°, a hundred times its scan's
+// step, before it is rounded down; a reach moves out by 1e-4° before it is
+// rounded up, five times the step of the longitude differences it is
+// bisected at.
+constexpr double kOnsetMargin = 1e-5;
+constexpr double kReachMargin = 1e-4;
 
 }  // namespace
 
@@ -281,6 +378,26 @@ int main(int argc, char** argv) {
         offsets_found[r] = best_of(starts(s, 0, in_row, wider), Free::not_lat1,
                                    [](const Point& q) { return q.error > 1e-3; }, wider);
     }
+    // Per first latitude: the onset on the parallel, and the reach by
+    // bisection from a little below the earliest error over 1 mm found.
+    std::vector<Onset> onsets(rows.size());
+    std::vector<Point> reaches(rows.size());
+    bench::parallel_for(rows.size() * 2, [&](size_t job) {
+        const size_t r = job / 2;
+        if (job % 2 == 0) {
+            onsets[r] = onset_on_parallel(rows[r]);
+            return;
+        }
+        const double earliest = std::fmin(edges[r][0].dlon, edges[r][3].dlon);
+        const double from = std::isnan(earliest) ? 179.2 : std::floor(earliest * 100) / 100 - 0.01;
+        reaches[r] = reach_by_bisection(rows[r], std::fmax(from, 179.2));
+    });
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Point& q = reaches[r];
+        if (!std::isnan(q.lat2) && (std::isnan(offsets_found[r].lat2) || wider(q, offsets_found[r]))) {
+            offsets_found[r] = q;
+        }
+    }
 
     // Anywhere: the smallest longitude difference over each threshold.
     emit("| error over | from a longitude difference of | at | error there |\n|---|---:|---|---:|\n");
@@ -305,7 +422,7 @@ int main(int argc, char** argv) {
     const std::vector<Point> frontier = widest_near_equator();
     wide_starts.insert(wide_starts.end(), frontier.begin(), frontier.end());
     Point wide = best_of(wide_starts, Free::all, [](const Point& q) { return q.error > 1e-3; }, wider);
-    for (const Point& q : offsets_found) {
+    for (const Point& q : offsets_found) {  // the rows' bisections count too
         if (!std::isnan(q.lat2) && wider(q, wide)) wide = q;
     }
     for (size_t r = 0; r < rows.size(); ++r) {  // the finer scan counts for its rows too
@@ -354,20 +471,52 @@ int main(int argc, char** argv) {
                   std::ceil(below.error * 1e6) / 1e3, call(below).c_str());
     emit(line);
 
-    emit("| lat1 | on the antipodal parallel: > 1 mm | > 1 m | > 1 km | off it: > 1 mm | > 1 m "
-         "| > 1 km | largest offset with > 1 mm |\n|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    // Per first latitude, a line for each figure of the table below, with
+    // the call it rests on (accuracy/band-claims.tsv checks each). On the
+    // parallel: the onset, or the scan's first error over 1 mm if that lay
+    // below it, with the most passes any scanned point below needed.
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Point& first = edges[r][0];
+        Point from{double(rows[r]), -double(rows[r]), onsets[r].dlon, NAN};
+        if (first.dlon < from.dlon) from = first;
+        std::snprintf(line, sizeof line,
+                      "On the parallel at %d°, any error over 1 mm from: `%s` (the pass limit from %.10f°, "
+                      "at most %d passes below it; the scan's first error over 1 mm: %s).\n",
+                      rows[r], call(from).c_str(), onsets[r].dlon, onsets[r].most_passes_below,
+                      std::isnan(first.dlon) ? "none" : call(first).c_str());
+        emit(line);
+        for (int m = 0; m < 3; ++m) {
+            Point earliest = edges[r][3 + m];
+            if (edges[r][m].dlon < earliest.dlon || std::isnan(earliest.dlon)) earliest = edges[r][m];
+            if (onsets[r].dlon < earliest.dlon || std::isnan(earliest.dlon)) earliest = from;
+            std::snprintf(line, sizeof line, "Off the parallel at %d°, over %s from: `%s`.\n", rows[r],
+                          kThresholdNames[m], call(earliest).c_str());
+            emit(line);
+        }
+    }
+    emit("\n| lat1 | on the antipodal parallel: any error over 1 mm, 1 m or 1 km from | off it: > 1 mm "
+         "| > 1 m | > 1 km | largest offset with > 1 mm |\n|---:|---:|---:|---:|---:|---:|\n");
     for (size_t r = 0; r < rows.size(); ++r) {
         const Point& w = offsets_found[r];
         const double offset = std::isnan(w.lat2) ? 0 : std::fabs(w.lat1 + w.lat2);
-        std::string cells[6];
-        for (int k = 0; k < 6; ++k) {
-            // Off the parallel includes on it: the earlier of the two.
-            const double dlon = k < 3 ? edges[r][k].dlon : std::fmin(edges[r][k].dlon, edges[r][k - 3].dlon);
-            cells[k] = k < 3 ? floor_deg(dlon, 4) : floor_deg(dlon, 2, kClimbMargin);
+        // On the parallel: the onset, or an earlier error over 1 mm should
+        // the scan have found one, less kOnsetMargin.
+        const std::string on = floor_deg(std::fmin(onsets[r].dlon, edges[r][0].dlon), 4, kOnsetMargin);
+        std::string off[3];
+        for (int m = 0; m < 3; ++m) {
+            // Off the parallel includes on it: the earliest of the three.
+            off[m] = floor_deg(std::fmin(std::fmin(edges[r][3 + m].dlon, edges[r][m].dlon), onsets[r].dlon), 2,
+                               kClimbMargin);
         }
-        std::snprintf(line, sizeof line, "| %d° | %s | %s | %s | %s | %s | %s | %.4f° |\n", rows[r],
-                      cells[0].c_str(), cells[1].c_str(), cells[2].c_str(), cells[3].c_str(),
-                      cells[4].c_str(), cells[5].c_str(), std::ceil(offset * 1e4) / 1e4);
+        std::snprintf(line, sizeof line, "| %d° | %s | %s | %s | %s | %.4f° |\n", rows[r], on.c_str(),
+                      off[0].c_str(), off[1].c_str(), off[2].c_str(),
+                      std::ceil((offset + kReachMargin) * 1e4) / 1e4);
+        emit(line);
+    }
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const Point& w = offsets_found[r];
+        std::snprintf(line, sizeof line, "Largest offset at %d° with an error over 1 mm: %.6f° (`%s`, %.4g m).\n", rows[r],
+                      std::isnan(w.lat2) ? 0 : std::fabs(w.lat1 + w.lat2), call(w).c_str(), w.error);
         emit(line);
     }
     std::snprintf(line, sizeof line, "\n%ld evaluations in all.\n", evaluations.load());

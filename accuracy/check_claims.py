@@ -10,8 +10,10 @@ the docs still state it:
 Prints one line per claim; exits 1, naming the claim and the input that
 beats it, when a search found worse than a figure, when the searches behind
 a figure drew from less than the domain it claims, when a doc no longer
-says it, or when a search printed no row for it. It also fails when the
-table of figures in docs/accuracy.md is not the one the list gives, which
+says it, or when a search printed no row for it. accuracy/band-claims.tsv
+lists, in the same form, each cell of the per-latitude table of the band's
+edges. It also fails when either table in docs/accuracy.md (the figures,
+and that per-latitude table) is not the one the lists give, which
 --write-table writes there.
 """
 import math
@@ -71,6 +73,17 @@ def uncovered(claimed, searched):
 
 TABLE_START = "<!-- The table below is written by accuracy/check_claims.py --write-table. -->"
 TABLE_END = "<!-- End of the table of figures. -->"
+BAND_START = "<!-- The per-latitude table below is written by accuracy/check_claims.py --write-table. -->"
+BAND_END = "<!-- End of the per-latitude table. -->"
+LISTS = ("claims.tsv", "band-claims.tsv")
+
+
+def claims(name):
+    """The rows of one list, as lists of their nine fields."""
+    for line in open(os.path.join(ROOT, "accuracy", name), encoding="utf-8"):
+        if line.startswith("#") or not line.strip():
+            continue
+        yield line.rstrip("\n").split("\t")
 
 
 def metres(x):
@@ -115,10 +128,7 @@ def table():
     lines = [TABLE_START, "",
              "| functions | figure | domain | error, as measured | stated in |",
              "|---|---:|---|---|---|"]
-    for line in open(os.path.join(ROOT, "accuracy", "claims.tsv"), encoding="utf-8"):
-        if line.startswith("#") or not line.strip():
-            continue
-        functions, claimed, measure, bound, kind, _, _, doc, _ = line.rstrip("\n").split("\t")
+    for functions, claimed, measure, bound, kind, _, _, doc, _ in claims("claims.tsv"):
         figure = f"from {bound}°" if kind == "min-edge" else f"≤ {bound}"
         names = ", ".join(f"`{f.strip()}`" for f in functions.split(","))
         cells = [names, figure, in_words(claimed), measure, doc]
@@ -126,14 +136,40 @@ def table():
     return "\n".join(lines + ["", TABLE_END])
 
 
+# The per-latitude table's columns: the start of each cell's search row.
+BAND_COLUMNS = ("On the parallel at {}°, any error over 1 mm from:",
+                "Off the parallel at {}°, over 1 mm from:", "Off the parallel at {}°, over 1 m from:",
+                "Off the parallel at {}°, over 1 km from:", "Largest offset at {}° with an error over 1 mm:")
+
+
+def band_table():
+    """The per-latitude table of the band's edges, from band-claims.tsv."""
+    cells = {row: (bound, kind) for _, _, _, bound, kind, _, row, _, _ in claims("band-claims.tsv")}
+    latitudes = sorted({int(re.search(r"at (\d+)°", row).group(1)) for row in cells})
+    lines = [BAND_START, "",
+             "| lat1 | on the antipodal parallel: any error over 1 mm, 1 m or 1 km from | off it: > 1 mm | > 1 m "
+             "| > 1 km | largest offset with > 1 mm |",
+             "|---:|---:|---:|---:|---:|---:|"]
+    for lat in latitudes:
+        row = [f"{lat}°"]
+        for column in BAND_COLUMNS:
+            bound, _ = cells[column.format(lat)]
+            row.append(f"{bound}°")
+        lines.append("| " + " | ".join(row) + " |")
+    return "\n".join(lines + ["", BAND_END])
+
+
 def table_in_docs(write):
-    """Whether docs/accuracy.md shows table(); with write, makes it so."""
+    """Whether docs/accuracy.md shows table() and band_table(); with
+    write, makes it so."""
     path = os.path.join(ROOT, "docs", "accuracy.md")
     text = open(path, encoding="utf-8").read()
-    start, end = text.find(TABLE_START), text.find(TABLE_END)
-    if start < 0 or end < 0:
-        return False
-    new = text[:start] + table() + text[end + len(TABLE_END):]
+    new = text
+    for start_mark, end_mark, make in ((TABLE_START, TABLE_END, table), (BAND_START, BAND_END, band_table)):
+        start, end = new.find(start_mark), new.find(end_mark)
+        if start < 0 or end < 0:
+            return False
+        new = new[:start] + make() + new[end + len(end_mark):]
     if write:
         open(path, "w", encoding="utf-8").write(new)
     return new == text
@@ -162,12 +198,9 @@ def main():
     failed = passed = 0
     if not table_in_docs(write=False):
         failed += 1
-        print("FAIL: docs/accuracy.md: its table of figures is not the one accuracy/claims.tsv gives; "
-              "run accuracy/check_claims.py --write-table")
-    for line in open(os.path.join(ROOT, "accuracy", "claims.tsv"), encoding="utf-8"):
-        if line.startswith("#") or not line.strip():
-            continue
-        _, claimed, _, bound, kind, source, rows, doc, text = line.rstrip("\n").split("\t")
+        print("FAIL: docs/accuracy.md: its tables of figures are not the ones accuracy/claims.tsv and "
+              "band-claims.tsv give; run accuracy/check_claims.py --write-table")
+    for _, claimed, _, bound, kind, source, rows, doc, text in (c for name in LISTS for c in claims(name)):
         bound = float(bound)
         words = " ".join(open(os.path.join(ROOT, doc), encoding="utf-8").read().split())
         problems, worst, where, searched = [], None, "(no call)", []
