@@ -107,7 +107,9 @@ function freePort() {
 
 // Starts a server command in cwd (npx command args… port) in a process
 // group of its own, and resolves once it answers on 127.0.0.1; stop() ends
-// the group. Every group still running when this test exits is ended too.
+// the group and resolves once its leader has exited and the group is gone,
+// so that nothing writes into cwd after. Every group still running when
+// this test exits is ended too.
 const groups = new Set();
 process.on('exit', () => { for (const pid of groups) try { process.kill(-pid, 'SIGKILL'); } catch (e) { /* gone */ } });
 async function startServer(cwd, args) {
@@ -117,8 +119,13 @@ async function startServer(cwd, args) {
   const child = spawn('npx', [...args, String(port)], { cwd, detached: true, stdio: ['ignore', out, out],
                                                          env: { ...process.env, NEXT_TELEMETRY_DISABLED: '1' } });
   groups.add(child.pid);
-  const stop = () => {
-    try { process.kill(-child.pid, 'SIGTERM'); } catch (e) { /* gone */ }
+  const exited = new Promise((resolve) => child.once('exit', resolve));
+  const stop = async () => {
+    const signal = (name) => { try { process.kill(-child.pid, name); } catch (e) { /* gone */ } };
+    signal('SIGTERM');
+    await Promise.race([exited, new Promise((resolve) => setTimeout(resolve, 10000))]);
+    signal('SIGKILL');  // whatever of the group is left, the leader's children among it
+    await exited;
     groups.delete(child.pid);
   };
   const url = `http://127.0.0.1:${port}/`;
@@ -130,7 +137,7 @@ async function startServer(cwd, args) {
     if (child.exitCode !== null) break;
     await new Promise((resolve) => setTimeout(resolve, 250));
   }
-  stop();
+  await stop();
   throw new Error(`npx ${args.join(' ')} ${port} did not answer: ${fs.readFileSync(log, 'utf8').slice(-2000)}`);
 }
 
@@ -298,11 +305,11 @@ async function nextApp(browser, expected) {
         check(`Next.js (${how}): a route handler gives Node.js's bits on the server`,
               response.ok && text === JSON.stringify(expected.worker), `${response.status} ${text.slice(0, 500)}`);
       } finally {
-        server.stop();
+        await server.stop();
       }
     }
   } finally {
-    fs.rmSync(work, { recursive: true, force: true });
+    fs.rmSync(work, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
   }
 }
 
@@ -323,7 +330,7 @@ run('bundled apps', 900000, async (browser) => {
           const { page: devPage } = await checkApp(browser, `${bundler.name}, dev server`, dev.url, expected, {});
           await devPage.close();
         } finally {
-          dev.stop();
+          await dev.stop();
         }
       }
     } finally {
