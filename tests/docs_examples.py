@@ -8,12 +8,47 @@ In every ```sql block, each statement whose lines carry results in their
 trailing comments ("SELECT distance(0, 0, 0, 1);   -- 111319.490793273 (...)")
 is run in the sqlite3 shell with the module loaded, and the numbers the
 shell prints must be those of the comments, in order (columns separated by
-'|' in the comment, as the shell separates them)."""
+'|' in the comment, as the shell separates them). In the prose, each call
+written as "`distance(0, 0, 0, 1)` is 111319.490793273" (or "... and
+`...` are ...") is run too, and must print that number to the digits the
+prose gives."""
 import re
 import subprocess
 import sys
 
 NUMBER = re.compile(r"\s*(-?(?:\d[\d.]*(?:e[+-]?\d+)?|Inf))")
+FUNCTION_CALL = r"`(?:distance|azimut_start|azimut_end|project_lat|project_lon)\([^`]*\)`"
+# A result stated in prose; a number with a unit after it ("is 4.7 m
+# off") is an error against another library, not a result.
+INLINE = re.compile(rf"({FUNCTION_CALL}(?:,?\s+and\s+{FUNCTION_CALL})?)\s+(?:is|are)\s+"
+                    r"([−-]?\d[\d.]*(?:e[+−-]?\d+)?)(?!\.?\d| ?(?:nm|µm|mm|m|km|″|°)\b)")
+
+
+def inline(path):
+    """Yields (line number, SQL, expected numbers, digits) for each result
+    stated in the prose, outside code blocks."""
+    text = re.sub(r"^```.*?^```", lambda m: re.sub(r"[^\n]", " ", m.group()),
+                  open(path, encoding="utf-8").read(), flags=re.S | re.M)
+    for match in INLINE.finditer(text):
+        stated = match.group(2).replace("−", "-")
+        for call in re.findall(r"`([^`]*)`", match.group(1)):
+            if float(stated) == 0:  # the shell prints −0.0 as 0.0; atan2(0, −0.0) is π
+                yield text.count("\n", 0, match.start()) + 1, f"SELECT atan2(0, {call}) > 3;", \
+                    "1" if stated.startswith("-") else "0"
+            elif len(re.sub(r"e.*|[-.]", "", stated).lstrip("0")) > 15:  # beyond what the shell prints
+                yield text.count("\n", 0, match.start()) + 1, f"SELECT printf('%!.17g', {call});", stated
+            else:
+                yield text.count("\n", 0, match.start()) + 1, f"SELECT {call};", stated
+
+
+def same(printed, stated):
+    """Whether the shell's number is the prose's, to the prose's digits."""
+    try:
+        digits = len(re.sub(r"e.*|[-.]", "", stated).lstrip("0")) or 1
+        return printed.startswith("-") == stated.startswith("-") and \
+            float(f"{float(printed):.{digits}g}") == float(stated)
+    except ValueError:
+        return False
 
 
 def statements(path):
@@ -55,6 +90,15 @@ def main():
             else:
                 failed += 1
                 print(f"{path}:{line}: {sql}\n  docs say {expected}, shell printed {printed} {run.stderr.strip()}")
+        for line, sql, stated in inline(path):
+            run = subprocess.run([shell, "-batch", ":memory:", "-cmd", f".load '{module}'", sql],
+                                 capture_output=True, text=True)
+            if run.returncode == 0 and same(run.stdout.strip(), stated):
+                passed += 1
+            else:
+                failed += 1
+                print(f"{path}:{line}: {sql}\n  docs say {stated}, shell printed {run.stdout.strip()} "
+                      f"{run.stderr.strip()}")
     print(f"docs examples: {passed} passed, {failed} failed")
     sys.exit(1 if failed or not passed else 0)
 
