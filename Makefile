@@ -352,10 +352,13 @@ accuracy: packages-accuracy bench-build
 	build-bench/accuracy/worst_cases build-bench/accuracy accuracy/claims.tsv
 	gnuplot -e "data='build-bench/accuracy/antipodal-band.dat'; out='docs/antipodal-band.png'" \
 	  accuracy/antipodal-band.gp
-	$(PYTHON) accuracy/libm_variants.py build-bench/geodesy.so
-	$(PYTHON) accuracy/statements.py build-bench/geodesy.so
+	$(PYTHON) accuracy/libm_variants.py build-bench/geodesy.so > build-bench/accuracy/libm-variants.md
+	cat build-bench/accuracy/libm-variants.md
+	$(PYTHON) accuracy/statements.py build-bench/geodesy.so > build-bench/accuracy/statements.md
+	cat build-bench/accuracy/statements.md
 	@echo "tables: build-bench/accuracy/*.md, picture: docs/antipodal-band.png"
 	$(PYTHON) accuracy/check_claims.py build-bench/accuracy
+	$(PYTHON) accuracy/check_figures.py build-bench/accuracy
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-mingw build-arm64 build-bench build-wasm \

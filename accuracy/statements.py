@@ -7,7 +7,10 @@ through SQLite (make accuracy runs this):
      the largest finite distances;
   2. which results infinite arguments, and finite ones whose radians
      overflow, give: NULL, ±Inf or a number, per function and argument;
-  3. how often swapping the two points changes distance's last bits.
+  3. how often swapping the two points changes distance's last bits;
+  4. how much longitudes far beyond ±180° add to distance's error;
+  5. how far from JFK the point reached from Heathrow lands when the
+     azimuth and length are fed back as the shell prints them.
 
     /usr/bin/python3 accuracy/statements.py build/geodesy.so
 """
@@ -128,6 +131,33 @@ def swap(db):
                 print(f"| {label} | {band} | {n:,} | {differ:,} | {worst:.2g} |")
 
 
+def far_longitudes(db):
+    """distance between longitudes far beyond ±180°, against the same line
+    from longitude 0: the two differ only by the rounding of the large
+    longitudes in radians, since only their difference matters."""
+    print("| longitudes | distance | from longitude 0 | difference (m) |")
+    print("|---|---:|---:|---:|")
+    for lon in (1e6, 1e9, 1e12):
+        far, near = db.execute("SELECT distance(10, ?1, 20, ?1 + 50), distance(10, 0, 20, 50)", (lon,)).fetchone()
+        print(f"| {lon:g} and {lon:g} + 50 | {far!r} | {near!r} | {abs(far - near):.2g} |")
+
+
+def fed_back(db):
+    """Heathrow to JFK: the azimuth and length, printed to 15 digits as
+    the sqlite3 shell prints them, and rounded as functions.md's example
+    rounds them, fed to project_lat and project_lon; how far from JFK
+    each lands, measured with distance."""
+    start, jfk = (51.4700, -0.4543), (40.6413, -73.7781)
+    azimuth, length = db.execute("SELECT azimut_start(?1, ?2, ?3, ?4), distance(?1, ?2, ?3, ?4)",
+                                 start + jfk).fetchone()
+    print("| azimuth (°) | length (m) | lands from JFK (m) |")
+    print("|---:|---:|---:|")
+    for az, s in ((float(f"{azimuth:.15g}"), float(f"{length:.15g}")), (287.98, 5554909.0)):
+        off = db.execute("SELECT distance(project_lat(?1, ?2, ?3, ?4), project_lon(?1, ?2, ?3, ?4), ?5, ?6)",
+                         start + (az, s) + jfk).fetchone()[0]
+        print(f"| {az!r} | {s!r} | {off:.4g} |")
+
+
 def main():
     db = connect(sys.argv[1])
     print("## project_lon's distance from lon1, by distance\n")
@@ -136,6 +166,10 @@ def main():
     odd_arguments(db)
     print("\n## Swapping the two points of distance\n")
     swap(db)
+    print("\n## Longitudes far beyond ±180°\n")
+    far_longitudes(db)
+    print("\n## Heathrow to JFK, fed back\n")
+    fed_back(db)
 
 
 if __name__ == "__main__":
