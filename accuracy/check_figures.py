@@ -180,8 +180,9 @@ def numbers_of(path):
     """Every number written in a file (a source, a test, a search's output)."""
     text = open(path, encoding="utf-8", errors="replace").read()
     found = set()
-    for m in re.finditer(r"(?<![\w])\d{1,3}(?:(?: \d{3})+|(?:,\d{3})+)(?:\.\d+)?(?![\d.])|(?<![\w])\d[\d']*(?:\.\d*)?(?:[eE][+\-]?\d+)?|"
-                         r"(?<=[\s(,=])\.\d+(?:[eE][+\-]?\d+)?", text):
+    grouped = r"(?<![\w])\d{1,3}(?:(?: \d{3})+|(?:,\d{3})+)(?:\.\d+)?(?![\d.])"  # 1 000 000, 1,000,000
+    plain = r"(?<![\w])\d[\d']*(?:\.\d*)?(?:[eE][+\-]?\d+)?|(?<=[\s(,=])\.\d+(?:[eE][+\-]?\d+)?"
+    for m in re.finditer(f"{grouped}|{plain}", text):
         try:
             found.add(float(re.sub("[' ,]", "", m.group())))
         except ValueError:
@@ -222,7 +223,54 @@ def figures(text):
         yield m.start(1) if m.group(1) else m.start(2), numeral, unit.group(1) if unit else ""
 
 
+def printed(name, text, outputs):
+    """Spans of the tables marked as printed by make accuracy, and the
+    rows of them that this run's output (when given) does not have."""
+    spans_, problems = [], []
+    for table in PRINTED.finditer(text):
+        spans_.append(table.span(2))
+        if outputs is None:
+            continue
+        file = os.path.join(outputs, table.group(1))
+        lines = set(open(file, encoding="utf-8").read().splitlines()) if os.path.exists(file) else set()
+        line = text.count("\n", 0, table.start(2)) + 1
+        problems += [f"{name}:{line}: build-bench/accuracy/{table.group(1)} has no row '{row}'"
+                     for row in table.group(2).splitlines() if row not in lines]
+    return spans_, problems
+
+
+def listed_problems(name, text, found, source, passage, skip, outputs, numbers_cache):
+    """What is wrong with one listed passage, found at found, given its
+    source; figures in skip (a claim's, a narrower passage's) are not its."""
+    if source == "said tried by hand":  # no script measures it, and the page says so
+        return [] if "tried by hand" in passage else [f"{name}: '{passage}': listed as tried by hand, but does not say so"]
+    start, end = found
+    shown = [(o, n, u) for o, n, u in figures(blank(blank(text[start:end], INLINE_CODE), LINK_TARGET))
+             if not any(s <= start + o < e for s, e in skip)]
+    if source.startswith("= "):
+        # Derived from other figures: the arithmetic, written out. The list
+        # is this project's own file, read as its code is.
+        result = eval(source[2:], {"__builtins__": {}}, {"pi": math.pi})
+        derived = set(result) if isinstance(result, tuple) else {result}
+        return [f"{name}: '{passage}': {numeral} is not {source[2:]}"
+                for _, numeral, unit in shown if not holds(numeral, unit, derived, outward=True)]
+    source, outward = re.subn(r", rounded outward$", "", source)
+    if source.startswith("build-bench/accuracy/"):
+        if outputs is None:
+            return []
+        file = os.path.join(outputs, os.path.basename(source))
+    else:
+        file = os.path.join(ROOT, source)
+    if not os.path.exists(file):
+        return [f"{name}: '{passage}': no file {source}"]
+    if file not in numbers_cache:
+        numbers_cache[file] = numbers_of(file)
+    return [f"{name}: '{passage}': {source} has no number {numeral}"
+            for _, numeral, unit in shown if not holds(numeral, unit, numbers_cache[file], outward)]
+
+
 def check(page_paths, outputs):
+    """The problems of the pages, and how many figures they state."""
     problems, counted = [], 0
     claims = claim_texts()
     rows = ledger()
@@ -233,78 +281,37 @@ def check(page_paths, outputs):
         prose = blank(blank(blank(blank(text, GENERATED), CODE), INLINE_CODE), LINK_TARGET)
         held = [s for claim in claims for s in spans(text, claim)]
         held += [m.span(2) for m in INLINE.finditer(text)]
-        covered = list(held)
-        for table in PRINTED.finditer(text):
-            covered.append(table.span(2))
-            if outputs is None:
-                continue
-            file = os.path.join(outputs, table.group(1))
-            lines = set(open(file, encoding="utf-8").read().splitlines()) if os.path.exists(file) else set()
-            for row in table.group(2).splitlines():
-                if row not in lines:
-                    line = text.count("\n", 0, table.start(2)) + 1
-                    problems.append(f"{name}:{line}: build-bench/accuracy/{table.group(1)} has no row '{row}'")
-        listed = [span for _, page, source, passage in rows if page == name and not source.startswith("section: ")
+        tables, wrong = printed(name, text, outputs)
+        covered, problems = held + tables, problems + wrong
+        mine = [row for row in rows if row[1] == name]
+        listed = [span for _, _, source, passage in mine if not source.startswith("section: ")
                   for span in where(text, passage)]
-        for number, page, source, passage in rows:
-            if page != name:
-                continue
+        for number, _, source, passage in mine:
             if source.startswith("section: "):
                 found = section(text, passage)
+                command = source[len("section: "):]
                 if found is None:
                     problems.append(f"{name}: figures.tsv line {number}: the page has no heading '{passage}'")
-                    continue
-                covered.append(found)
-                command = source[len("section: "):]
-                if command not in " ".join(text[found[0]:found[1]].split()):
+                elif command not in " ".join(text[found[0]:found[1]].split()):
                     problems.append(f"{name}: '{passage}': the section does not name {command}, "
                                     "which measures its figures")
+                covered += [found] if found else []
                 continue
             found = where(text, passage)
             if not found:
                 problems.append(f"{name}: figures.tsv line {number}: the page no longer says '{passage}'")
                 continue
             covered += found
-            if source == "said tried by hand":  # no script measures it, and the page says so
-                if "tried by hand" not in passage:
-                    problems.append(f"{name}: '{passage}': listed as tried by hand, but does not say so")
-                continue
-            if source.startswith("= "):  # derived from other figures: the arithmetic, written out
-                result = eval(source[2:], {"__builtins__": {}}, {"pi": math.pi})
-                derived = set(result) if isinstance(result, tuple) else {result}
-                for offset, numeral, unit in figures(blank(text[found[0][0]:found[0][1]], INLINE_CODE)):
-                    if not holds(numeral, unit, derived, outward=True):
-                        problems.append(f"{name}: '{passage}': {numeral} is not {source[2:]}")
-                continue
-            source, outward = re.subn(r", rounded outward$", "", source)
-            if source.startswith("build-bench/accuracy/"):
-                if outputs is None:
-                    continue
-                file = os.path.join(outputs, os.path.basename(source))
-            else:
-                file = os.path.join(ROOT, source)
-            if not os.path.exists(file):
-                problems.append(f"{name}: figures.tsv line {number}: no file {source}")
-                continue
-            if file not in numbers_cache:
-                numbers_cache[file] = numbers_of(file)
-            start, end = found[0]
-            shown = blank(blank(text[start:end], INLINE_CODE), LINK_TARGET)
-            inner = [(s, e) for s, e in listed if start <= s and e <= end and (s, e) != (start, end)]
-            for offset, numeral, unit in figures(shown):
-                if any(s <= start + offset < e for s, e in held + inner):
-                    continue  # a claim's, or a narrower passage's with its own source
-                if not holds(numeral, unit, numbers_cache[file], outward):
-                    problems.append(f"{name}: '{passage}': {source} has no number {numeral}")
+            inner = [(s, e) for s, e in listed if found[0][0] <= s and e <= found[0][1] and (s, e) != found[0]]
+            problems += listed_problems(name, text, found[0], source, passage, held + inner, outputs,
+                                        numbers_cache)
         for offset, numeral, _ in figures(prose):
             counted += 1
-            if any(start <= offset < end for start, end in covered):
-                continue
-            line = text.count("\n", 0, offset) + 1
-            problems.append(f"{name}:{line}: {numeral} has no source, in: {sentence(text, offset)}")
-    for number, page, _, _ in rows:
-        if not os.path.exists(os.path.join(ROOT, page)):
-            problems.append(f"figures.tsv line {number}: no page {page}")
+            if not any(start <= offset < end for start, end in covered):
+                line = text.count("\n", 0, offset) + 1
+                problems.append(f"{name}:{line}: {numeral} has no source, in: {sentence(text, offset)}")
+    problems += [f"figures.tsv line {number}: no page {page}" for number, page, _, _ in rows
+                 if not os.path.exists(os.path.join(ROOT, page))]
     return problems, counted
 
 
@@ -323,7 +330,7 @@ def main():
     problems, counted = check(page_paths, outputs)
     for problem in problems:
         print(f"FAIL: {problem}")
-    print(f"figures: {counted} on {len(page_paths)} pages, {len(problems)} without a source"
+    print(f"figures: {counted} on {len(page_paths)} pages, {len(problems)} problems"
           + ("" if outputs else " (search outputs not checked: no folder given)"))
     return 1 if problems else 0
 
