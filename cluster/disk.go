@@ -16,9 +16,11 @@ import (
 // dqlite's 8 MiB log segments.
 const minDiskFree = 32 << 20
 
-// Below this much free space the disk counts as full: dqlite's log writer
-// has failed, and the node stops once there is room again.
-const diskFull = 1 << 20
+// Below this much free space the disk counts as full: dqlite preallocates
+// its log in segments of 8 MiB, so with less than one segment free its
+// next allocation fails, and the log writer with it, even while some
+// space is left. The node stops once there is room again.
+const diskFull = 8 << 20
 
 func diskFree(dir string) (uint64, error) {
 	var s syscall.Statfs_t
