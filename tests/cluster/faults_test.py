@@ -30,6 +30,7 @@ the partition is skipped, saying so. Writes OUTPUT_DIR/faults.dat and
 OUTPUT_DIR/faults.png, the latency of each operation over time with the
 faults marked.
 """
+import errno
 import json
 import os
 import shutil
@@ -346,9 +347,19 @@ def full_disk(cluster, mark, settle):
     log = os.path.join(cluster.work, f"node{leader}.log")
     start = time.monotonic()
     filler = os.path.join(folder, "filler")
-    stat = os.statvfs(folder)
     with open(filler, "wb") as f:
-        os.posix_fallocate(f.fileno(), 0, stat.f_bavail * stat.f_frsize - 4096)
+        # The node writes meanwhile: what was free a moment ago may not be
+        # by the time it is asked for, so take what is free now, again.
+        for _ in range(20):
+            room = os.statvfs(folder)
+            size = room.f_bavail * room.f_frsize - 4096
+            try:
+                if size > 0:
+                    os.posix_fallocate(f.fileno(), os.fstat(f.fileno()).st_size, size)
+                break
+            except OSError as e:
+                if e.errno != errno.ENOSPC:
+                    raise
     said = wait_for("the leader to say its disk is full and hand over", lambda: (
         "no longer the leader" in open(log).read().split("handing leadership over")[-1] and
         health(cluster.health[leader], "/healthz")[0] == 503) or cluster.processes[leader].poll() is not None, 15)
