@@ -24,29 +24,32 @@ INLINE = re.compile(rf"({FUNCTION_CALL}(?:,?\s+and\s+{FUNCTION_CALL})?)\s+(?:is|
                     r"([−-]?\d[\d.]*(?:e[+−-]?\d+)?)(?!\.?\d| ?(?:nm|µm|mm|m|km|″|°)\b)")
 
 
+def digits(stated):
+    """The significant digits a number in the prose gives."""
+    return len(re.sub(r"e.*|[-.]", "", stated).lstrip("0")) or 1
+
+
 def inline(path):
-    """Yields (line number, SQL, expected numbers, digits) for each result
-    stated in the prose, outside code blocks."""
+    """Yields (line number, SQL, expected number) for each result stated in
+    the prose, outside code blocks."""
     text = re.sub(r"^```.*?^```", lambda m: re.sub(r"[^\n]", " ", m.group()),
                   open(path, encoding="utf-8").read(), flags=re.S | re.M)
     for match in INLINE.finditer(text):
-        stated = match.group(2).replace("−", "-")
+        line, stated = text.count("\n", 0, match.start()) + 1, match.group(2).replace("−", "-")
         for call in re.findall(r"`([^`]*)`", match.group(1)):
             if float(stated) == 0:  # the shell prints −0.0 as 0.0; atan2(0, −0.0) is π
-                yield text.count("\n", 0, match.start()) + 1, f"SELECT atan2(0, {call}) > 3;", \
-                    "1" if stated.startswith("-") else "0"
-            elif len(re.sub(r"e.*|[-.]", "", stated).lstrip("0")) > 15:  # beyond what the shell prints
-                yield text.count("\n", 0, match.start()) + 1, f"SELECT printf('%!.17g', {call});", stated
+                yield line, f"SELECT atan2(0, {call}) > 3;", "1" if stated.startswith("-") else "0"
+            elif digits(stated) > 15:  # beyond what the shell prints
+                yield line, f"SELECT printf('%!.17g', {call});", stated
             else:
-                yield text.count("\n", 0, match.start()) + 1, f"SELECT {call};", stated
+                yield line, f"SELECT {call};", stated
 
 
 def same(printed, stated):
     """Whether the shell's number is the prose's, to the prose's digits."""
     try:
-        digits = len(re.sub(r"e.*|[-.]", "", stated).lstrip("0")) or 1
         return printed.startswith("-") == stated.startswith("-") and \
-            float(f"{float(printed):.{digits}g}") == float(stated)
+            float(f"{float(printed):.{digits(stated)}g}") == float(stated)
     except ValueError:
         return False
 
@@ -77,28 +80,32 @@ def statements(path):
                 sql, expected = [], []
 
 
+def run(shell, module, sql):
+    """What the sqlite3 shell prints for sql, with the module loaded."""
+    return subprocess.run([shell, "-batch", ":memory:", "-cmd", f".load '{module}'", sql],
+                          capture_output=True, text=True)
+
+
 def main():
     shell, module, files = sys.argv[1], sys.argv[2], sys.argv[3:]
     passed = failed = 0
     for path in files:
         for line, sql, expected in statements(path):
-            run = subprocess.run([shell, "-batch", ":memory:", "-cmd", f".load '{module}'", sql],
-                                 capture_output=True, text=True)
-            printed = run.stdout.strip().split("|")
-            if run.returncode == 0 and printed == expected:
+            done = run(shell, module, sql)
+            printed = done.stdout.strip().split("|")
+            if done.returncode == 0 and printed == expected:
                 passed += 1
             else:
                 failed += 1
-                print(f"{path}:{line}: {sql}\n  docs say {expected}, shell printed {printed} {run.stderr.strip()}")
+                print(f"{path}:{line}: {sql}\n  docs say {expected}, shell printed {printed} {done.stderr.strip()}")
         for line, sql, stated in inline(path):
-            run = subprocess.run([shell, "-batch", ":memory:", "-cmd", f".load '{module}'", sql],
-                                 capture_output=True, text=True)
-            if run.returncode == 0 and same(run.stdout.strip(), stated):
+            done = run(shell, module, sql)
+            if done.returncode == 0 and same(done.stdout.strip(), stated):
                 passed += 1
             else:
                 failed += 1
-                print(f"{path}:{line}: {sql}\n  docs say {stated}, shell printed {run.stdout.strip()} "
-                      f"{run.stderr.strip()}")
+                print(f"{path}:{line}: {sql}\n  docs say {stated}, shell printed {done.stdout.strip()} "
+                      f"{done.stderr.strip()}")
     print(f"docs examples: {passed} passed, {failed} failed")
     sys.exit(1 if failed or not passed else 0)
 
