@@ -320,6 +320,7 @@ dist: packages-dist build windows arm64 wasm
 
 check-dist: packages-check-dist
 	tests/packages/check_dist.sh $(VERSION) dist
+	tests/packages/leaves_system_test.sh $(VERSION) dist $(BUILD)
 	tests/packages/check_wasm_package.sh dist/sqlite-geodesy-wasm-$(VERSION).tgz
 	tests/packages/check_reproducible.sh dist
 

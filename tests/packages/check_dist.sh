@@ -11,7 +11,8 @@
 # Linux archives in the sqlite3 shell and under qemu, the Windows archive
 # under wine; the static kit in the x86-64 archive and in the -dev .deb,
 # found by pkg-config and linked into a C program; the .debs through
-# lintian, apt-get install and remove.
+# lintian, apt-get install and remove in a throwaway copy of the system
+# (check_debs.sh), so that nothing the user installed is touched.
 # Answers are those of tests/hosts/checks.tsv and tests/shell/*.sql. The
 # first failure stops the run and names the artefact.
 set -euo pipefail
@@ -238,14 +239,7 @@ WINEDEBUG=-all WINEPREFIX="$root/build-mingw/wineprefix" WINEDLLOVERRIDES=mscore
   || fail "$windows.zip" "the DLL fails in the Windows host under wine"
 ok "$windows.zip: the DLL answers in the Windows host under wine"
 
-# A C program built as the kit's header says, with pkg-config's flags, on
-# the system's SQLite; it checks the functions' answers itself.
-link_kit() {  # artefact, PKG_CONFIG_PATH ('' for the system's)
-  PKG_CONFIG_PATH=$2 cc -O1 -o "$work/linked" "$root/tests/static/linked_program.c" \
-    $(PKG_CONFIG_PATH=$2 pkg-config --cflags --libs sqlite-geodesy sqlite3) || fail "$1" "the static kit does not link"
-  "$work/linked" >/dev/null || fail "$1" "a program linking the static kit fails: $("$work/linked")"
-}
-link_kit "$linux.tar.gz" "$work/x/arch/$linux/lib/pkgconfig"
+"$root/tests/packages/link_kit.sh" "$work/x/arch/$linux/lib/pkgconfig" || fail "$linux.tar.gz" "its static kit fails"
 ok "$linux.tar.gz: the static kit links through pkg-config, and the program answers"
 # The aarch64 kit, cross-linked beside SQLite's amalgamation and run under qemu.
 aarch64-linux-gnu-gcc -O1 -I "$root/build-wasm/sqlite" -o "$work/linked-arm64" \
@@ -256,41 +250,11 @@ qemu-aarch64 -L /usr/aarch64-linux-gnu "$work/linked-arm64" >/dev/null \
   || fail "$arm.tar.gz" "a program linking the static kit fails under qemu"
 ok "$arm.tar.gz: the static kit links through pkg-config for aarch64, and the program answers under qemu"
 
-step "the Debian packages"
-for d in "$deb" "$dev"; do
-  lintian --fail-on error,warning "$dist/$d" || fail "$d" "lintian reports the errors or warnings above"
-  ok "$d: lintian reports no error and no warning"
-done
-# Whether this step may install and remove a package: not without root,
-# and never over a copy the system had before, which removing it
-# afterwards would take away.
-may_install() {  # package, .deb
-  local installed
-  installed=$(dpkg-query -W -f='${Status} ${Version}' "$1" 2>/dev/null || true)
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "skipped: installing $2 needs root"
-    return 1
-  elif [[ $installed == "install ok installed "* ]]; then
-    echo "skipped: $1 ${installed##* } was installed before this check; it is left as it is" \
-      "(remove it to let this step install and remove $2)"
-    return 1
-  fi
-}
-if may_install libsqlite3-mod-geodesy "$deb"; then
-  apt-get install -y -qq "$dist/$deb" >/dev/null || fail "$deb" "apt-get install failed"
-  answer=$(cd / && sqlite3 :memory: ".load geodesy" "SELECT distance(0, 0, 0, 1)")
-  [ "$answer" = 111319.490793273 ] || fail "$deb" "'.load geodesy' by name gave '$answer'"
-  apt-get remove -y -qq libsqlite3-mod-geodesy >/dev/null || fail "$deb" "apt-get remove failed"
-  [ ! -e /usr/lib/x86_64-linux-gnu/geodesy.so ] || fail "$deb" "the module is still there after removal"
-  ok "$deb installs, loads by name and removes"
-fi
-if may_install libsqlite3-mod-geodesy-dev "$dev"; then
-  apt-get install -y -qq "$dist/$dev" >/dev/null || fail "$dev" "apt-get install failed"
-  link_kit "$dev" ""
-  apt-get remove -y -qq libsqlite3-mod-geodesy-dev >/dev/null || fail "$dev" "apt-get remove failed"
-  [ ! -e /usr/lib/x86_64-linux-gnu/libgeodesy.a ] || fail "$dev" "libgeodesy.a is still there after removal"
-  ok "$dev installs, links through pkg-config, answers and removes"
-fi
+step "the Debian packages, installed and removed in a throwaway copy of this system"
+"$root/tests/packages/check_debs.sh" "$version" "$dist" > "$work/debs.log" 2>&1 \
+  || { cat "$work/debs.log"; fail "the .debs" "their check failed"; }
+grep '^\(ok\|skipped\): ' "$work/debs.log"
+passed=$((passed + $(grep -c '^ok: ' "$work/debs.log")))
 
 echo
 echo "check-dist: $passed passed, 0 failed"
