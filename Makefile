@@ -117,7 +117,7 @@ sanitize: packages-sanitize
 tsan: packages-tsan
 	cmake -S . -B build-tsan -DBUILD_TESTING=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DGEODESY_SANITIZE=thread
-	cmake --build build-tsan -j $(JOBS) --target geodesy concurrency_tests
+	cmake --build build-tsan -j $(JOBS) --target geodesy concurrency_tests static_concurrency_tests
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^Concurrency\.'
 
 fuzz: packages-fuzz

@@ -93,12 +93,26 @@ constexpr FunctionEntry functions[] = {
 // compare-and-swap: when several connections load the module at once for
 // the first time, one of them stores the table and the others see it
 // there, and nobody rewrites a pointer that another thread is reading.
+//
+// Linked into a program, two different tables do come in: SQLite's own
+// from sqlite3_auto_extension, and geodesy_builtin_routines() from a
+// direct call with no table. Both reach the one SQLite linked beside us,
+// so the first table stored stays and the pointer is written exactly once:
+// a program that mixes the two entry points across threads (Go's Auto()
+// with a ConnectHook) would otherwise switch it under running adapters.
+// Every call still reads it with acquire ordering, so the adapters of its
+// connection see the store that another thread made.
 void store_routine_table(const sqlite3_api_routines* table) {
+#ifdef GEODESY_STATIC_LINK
+    constexpr bool keep_first = true;
+#else
+    constexpr bool keep_first = false;
+#endif
 #ifdef _WIN32
     auto* slot = reinterpret_cast<void* volatile*>(
         const_cast<sqlite3_api_routines**>(&sqlite3_api));
     void* seen = InterlockedCompareExchangePointer(slot, nullptr, nullptr);  // atomic read
-    while (seen != table) {
+    while (seen != table && !(keep_first && seen != nullptr)) {
         void* before = InterlockedCompareExchangePointer(
             slot, const_cast<sqlite3_api_routines*>(table), seen);
         if (before == seen) break;
@@ -106,8 +120,9 @@ void store_routine_table(const sqlite3_api_routines* table) {
     }
 #else
     const sqlite3_api_routines* seen = __atomic_load_n(&sqlite3_api, __ATOMIC_ACQUIRE);
-    while (seen != table && !__atomic_compare_exchange_n(&sqlite3_api, &seen, table, false,
-                                                         __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+    while (seen != table && !(keep_first && seen != nullptr) &&
+           !__atomic_compare_exchange_n(&sqlite3_api, &seen, table, false, __ATOMIC_ACQ_REL,
+                                        __ATOMIC_ACQUIRE)) {
     }
 #endif
 }
