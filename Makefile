@@ -13,8 +13,9 @@
 #   make wasm       SQLite and the functions in WebAssembly, and its npm package, in build-wasm/
 #   make wasm-test  the WebAssembly module's every result bit against the transcription on musl's maths
 #   make site       the demo page, assembled in build-wasm/site (make serve serves it on 127.0.0.1:8000)
-#   make browser-test  the demo page in headless Chromium; the package in apps built by Vite 5
-#                   and 8, webpack, Parcel, Next.js, esbuild and Rollup; its types under tsc --strict
+#   make browser-test  the demo page in headless Chromium; saved databases in tabs that save, remove,
+#                   fail and close; the package in apps built by Vite 5 and 8, webpack, Parcel,
+#                   Next.js, esbuild and Rollup; its types under tsc --strict
 #   make go-test    the Go package: go test, and every result bit through mattn/go-sqlite3 on
 #                   the system's SQLite and on its own without extension loading
 #   make ruby-test  the Ruby gem, installed with gem install and used through the sqlite3 gem
@@ -201,6 +202,7 @@ serve: packages-serve site
 # tsc --strict.
 browser-test: packages-browser-test site $(BROWSER_TEST)
 	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
+	node tests/browser/storage_test.js build-wasm/package
 	node tests/browser/apps_test.js build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 	tests/browser/types_check.sh build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 

@@ -12,6 +12,7 @@ function Database(bytes, options) {
   this.functions = new Map();  // name -> its entry in the function table
   this.safeIntegers = Boolean(options && options.safeIntegers);
   this.storageName = null;
+  this.lastSave = Promise.resolve();  // the end of this copy's last save (storage.js)
   this.stored = null;
   var out = _malloc(4);
   var name = heapString(':memory:');

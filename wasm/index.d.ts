@@ -22,6 +22,7 @@ declare namespace initSqliteGeodesy {
   type StoredDatabase = types.StoredDatabase;
   type FunctionOptions = types.FunctionOptions;
   type SaveConflictError = types.SaveConflictError;
+  type StorageError = types.StorageError;
 }
 
 export = initSqliteGeodesy;

@@ -2,30 +2,42 @@
 // Where Database.open(name) and db.save() keep a database's bytes in a
 // browser: the Origin Private File System where the browser offers it with
 // writable files and Web Locks, IndexedDB elsewhere. A save writes the
-// whole file (the docs give what that costs); a save that fails leaves the
-// last one.
+// whole file (the docs give what that costs).
 //
 // Every tab and worker of an origin shares these, so each stored database
-// has a version, counted up by every save. A copy remembers the version it
-// was read at, and its save goes through only if that is still the stored
-// version: otherwise another tab or worker saved since, and the save fails
-// with the code SAVE_CONFLICT and leaves the newer copy alone. The check
-// and the write are one step for every tab: one IndexedDB transaction, or,
-// for OPFS, done while holding the name's Web Lock.
+// has a version, counted up by every save and by a remove. A copy
+// remembers the version it was read at, and its save goes through only if
+// that is still the stored version: otherwise another tab or worker saved
+// or removed since, and the save fails with the code SAVE_CONFLICT and
+// leaves the newer state alone.
+//
+// The version is stored in the same step as the bytes, so that no failure
+// can separate them: in IndexedDB both go in one transaction; in OPFS the
+// version is a trailer at the end of the database's own file, written by
+// the same writable stream, which the browser swaps in whole on close()
+// or not at all (a full quota, a closed tab). The check and the write run
+// while holding the name's Web Lock (OPFS) or in one transaction
+// (IndexedDB), so of two saves at once exactly one wins. A remove keeps
+// the name's version, counted up, so that a copy read before the remove
+// can never overwrite what is saved after it.
 //
 // Like the other files of the API, this runs inside the module's factory.
 
 var STORE_DB = 'sqlite-geodesy';
 var STORE = 'databases';
 var VERSIONS = 'versions';
-// The OPFS folder that holds each database's version, as text.
-var VERSIONS_FOLDER = 'sqlite-geodesy-versions';
+// An OPFS file ends in this trailer: MAGIC, the version (a float64, little
+// endian) and a byte that is 1 when the name was removed. A database is a
+// whole number of pages of at least 512 bytes, so a file whose size is 32
+// past a multiple of 512 and that ends in MAGIC has a trailer; a file
+// without one was saved by 0.1.0, which kept no versions: version 1.
+var TRAILER = 32;
+var MAGIC = 'sqlite-geodesy:1';
 
 function checkStorageName(name) {
   if (typeof name !== 'string' || name === '' || /[\/\\]/.test(name) || name === '.' ||
-      name === '..' || name === VERSIONS_FOLDER) {
-    throw new TypeError('a stored database needs a name without / or \\, other than "' +
-                        VERSIONS_FOLDER + '", such as "places.db"');
+      name === '..') {
+    throw new TypeError('a stored database needs a name without / or \\, such as "places.db"');
   }
 }
 
@@ -56,12 +68,36 @@ function opfs() {
 }
 
 function saveConflict(name, read, stored) {
-  var error = new Error('not saved: "' + name + '" was saved by another tab or worker after this ' +
-    'copy was read (version ' + read + ', now ' + (stored === 0 ? 'removed' : 'version ' + stored) +
-    '), and that newer copy is kept. Open it again with Database.open and make the change there.');
+  var error = new Error('not saved: "' + name + '" was ' + (stored.removed ? 'removed' : 'saved') +
+    ' by another tab or worker after this copy was read (version ' + read + ', now version ' +
+    stored.version + '), and that newer state is kept. Open it again with Database.open and make ' +
+    'the change there.');
   error.code = 'SAVE_CONFLICT';
   error.name = 'SaveConflictError';
   return error;
+}
+
+// The browser's own storage errors, given a code of ours and a message that
+// says what to do; the browser's error stays as error.cause. Chromium
+// reports a full quota on an OPFS write as an AbortError about its data
+// pipe; a site whose data is blocked gets UnknownError or SecurityError.
+function storageError(error, name, doing) {
+  if (!error || typeof error !== 'object' || typeof error.code === 'string') return error;
+  var full = error.name === 'QuotaExceededError' ||
+    (error.name === 'AbortError' && /data pipe|quota/i.test(error.message || ''));
+  var blocked = !full && /^(SecurityError|UnknownError|NotAllowedError)$/.test(error.name);
+  if (!full && !blocked) return error;
+  var wrapped = new Error(full
+    ? 'not ' + doing + ': this site\'s storage quota is full (' + error.name + '), and what is ' +
+      'stored under "' + name + '" is as it was. Free space (Database.remove of names no longer ' +
+      'needed), or ask for more with navigator.storage.persist().'
+    : 'not ' + doing + ': the browser refuses this site storage (' + error.name + ': ' +
+      (error.message || 'no reason given') + '); site data may be blocked, or this is a private ' +
+      'window. Keep the database in memory, and offer db.export() as a download.');
+  wrapped.code = full ? 'STORAGE_FULL' : 'STORAGE_BLOCKED';
+  wrapped.name = 'StorageError';
+  wrapped.cause = error;
+  return wrapped;
 }
 
 function idbRequest(request) {
@@ -117,82 +153,104 @@ function notFound(error) {
   throw error;
 }
 
-// The OPFS file's bytes, or null.
-function readFile(folder, name) {
-  return folder.getFileHandle(name).then(function (handle) {
-    return handle.getFile();
-  }).then(function (file) {
-    return file.arrayBuffer();
-  }).then(function (buffer) { return new Uint8Array(buffer); }, notFound);
+// The trailer for version, as bytes.
+function trailer(version, removed) {
+  var bytes = new Uint8Array(TRAILER);
+  for (var i = 0; i < MAGIC.length; i++) bytes[i] = MAGIC.charCodeAt(i);
+  var view = new DataView(bytes.buffer);
+  view.setFloat64(16, version, true);
+  view.setUint8(24, removed ? 1 : 0);
+  return bytes;
 }
 
-// Replaces the OPFS file with bytes; the old bytes stay until close() succeeds.
-function writeFile(folder, name, bytes) {
-  return folder.getFileHandle(name, { create: true }).then(function (handle) {
-    return handle.createWritable();
-  }).then(function (writable) {
-    return writable.write(bytes).then(function () { return writable.close(); },
-      function (error) { return writable.abort().then(function () { throw error; }); });
+// { version, removed, trailer } of an OPFS file (a File), from its last
+// bytes only.
+function fileVersion(file) {
+  var bare = { version: file.size === 0 ? 0 : 1, removed: false, trailer: false };
+  if (file.size % 512 !== TRAILER) return Promise.resolve(bare);
+  return file.slice(file.size - TRAILER).arrayBuffer().then(function (buffer) {
+    var bytes = new Uint8Array(buffer);
+    for (var i = 0; i < MAGIC.length; i++) {
+      if (bytes[i] !== MAGIC.charCodeAt(i)) return bare;
+    }
+    var view = new DataView(buffer);
+    return { version: view.getFloat64(16, true), removed: view.getUint8(24) === 1, trailer: true };
   });
 }
 
-function versionsFolder(root) {
-  return root.getDirectoryHandle(VERSIONS_FOLDER, { create: true });
+// The OPFS file of name (a File), or null.
+function opfsFile(root, name) {
+  return root.getFileHandle(name).then(function (handle) { return handle.getFile(); }, notFound);
 }
 
-// The stored version of name in OPFS: 0 when nothing is stored, 1 for a
-// database saved before versions were kept.
+// { version, removed } of name in OPFS.
 function opfsVersion(root, name) {
-  return versionsFolder(root).then(function (folder) {
-    return readFile(folder, name);
-  }).then(function (text) {
-    if (text !== null) return Number(new TextDecoder().decode(text)) || 0;
-    return root.getFileHandle(name).then(function () { return 1; }, notFound).then(function (v) {
-      return v || 0;
+  return opfsFile(root, name).then(function (file) {
+    return file === null ? { version: 0, removed: false } : fileVersion(file);
+  });
+}
+
+// { bytes, version } of name in OPFS: bytes null when nothing is stored.
+function opfsRead(root, name) {
+  return opfsFile(root, name).then(function (file) {
+    if (file === null) return { bytes: null, version: 0 };
+    return fileVersion(file).then(function (stored) {
+      var end = file.size - (stored.trailer ? TRAILER : 0);
+      if (stored.removed || end === 0) return { bytes: null, version: stored.version };
+      return file.slice(0, end).arrayBuffer().then(function (buffer) {
+        return { bytes: new Uint8Array(buffer), version: stored.version };
+      });
     });
   });
 }
 
-// { bytes, version } of what is stored under name; bytes null, version 0
-// when nothing is.
+// Replaces the OPFS file of name with bytes (null for a removed name) and
+// the trailer for version. The browser swaps the new contents in on
+// close(), or keeps the old ones whole.
+function opfsWrite(root, name, bytes, version) {
+  return root.getFileHandle(name, { create: true }).then(function (handle) {
+    return handle.createWritable();
+  }).then(function (writable) {
+    return (bytes ? writable.write(bytes) : Promise.resolve()).then(function () {
+      return writable.write(trailer(version, bytes === null));
+    }).then(function () { return writable.close(); }, function (error) {
+      var rethrow = function () { throw error; };
+      return writable.abort().then(rethrow, rethrow);
+    });
+  });
+}
+
+// { bytes, version } of what is stored under name; bytes null when nothing is.
 function readStored(name) {
   return rootFor(name).then(function (root) {
-    if (root) {
-      return withLock(name, function () {
-        return Promise.all([readFile(root, name), opfsVersion(root, name)]);
-      }).then(function (read) { return { bytes: read[0], version: read[0] ? read[1] : 0 }; });
-    }
+    if (root) return withLock(name, function () { return opfsRead(root, name); });
     var stored = { bytes: null, version: 0 };
     return idb('readonly', function (store, versions) {
       var bytes = store.get(name);
       var version = versions.get(name);
       version.onsuccess = function () {
         stored.bytes = bytes.result || null;
-        stored.version = stored.bytes === null ? 0 : version.result || 1;  // 1: saved before versions were kept
+        // Bytes without a version were saved by 0.1.0, which kept none.
+        stored.version = version.result || (stored.bytes === null ? 0 : 1);
       };
     }).then(function () { return stored; });
-  });
+  }).catch(function (error) { throw storageError(error, name, 'opened'); });
 }
 
-// Stores bytes under name if version is still the stored one, and resolves
-// to the new version; rejects with SAVE_CONFLICT otherwise.
+// Stores bytes under name if version is still the stored one, or, with
+// bytes null, removes what is stored whatever its version; resolves to the
+// new version. Rejects with SAVE_CONFLICT, having changed nothing, when
+// another copy saved or removed since.
 function writeStored(name, bytes, version) {
+  var doing = bytes === null ? 'removed' : 'saved';
   return rootFor(name).then(function (root) {
     if (root) {
       return withLock(name, function () {
         return opfsVersion(root, name).then(function (stored) {
-          if (stored !== version) throw saveConflict(name, version, stored);
-          // The version moves first: should the write then fail or the tab
-          // close, other copies still see that theirs are out of date.
-          var next = stored + 1;
-          return versionsFolder(root).then(function (folder) {
-            return writeFile(folder, name, new TextEncoder().encode(String(next)));
-          }).then(function () {
-            return writeFile(root, name, bytes).then(function () { return next; }, function (error) {
-              error.version = next;  // this copy is still the newest: its next save may go through
-              throw error;
-            });
-          });
+          if (bytes !== null && stored.version !== version) throw saveConflict(name, version, stored);
+          if (bytes === null && (stored.version === 0 || stored.removed)) return stored.version;
+          var next = stored.version + 1;
+          return opfsWrite(root, name, bytes, next).then(function () { return next; });
         });
       });
     }
@@ -206,14 +264,18 @@ function writeStored(name, bytes, version) {
         var read = versions.get(name);
         var count = store.count(name);
         count.onsuccess = function () {
-          var stored = count.result ? (read.result || 1) : 0;
-          if (stored !== version) {
+          var stored = { version: read.result || (count.result ? 1 : 0), removed: !count.result };
+          if (bytes !== null && stored.version !== version) {
             next = saveConflict(name, version, stored);
             transaction.abort();
             return;
           }
-          next = stored + 1;
-          store.put(bytes, name);
+          if (bytes === null && stored.removed) {
+            next = stored.version;
+            return;
+          }
+          next = stored.version + 1;
+          if (bytes === null) store.delete(name); else store.put(bytes, name);
           versions.put(next, name);
         };
       }).then(function () { return next; }, function (error) {
@@ -221,32 +283,14 @@ function writeStored(name, bytes, version) {
         throw error;
       });
     });
-  });
-}
-
-function removeStored(name) {
-  return rootFor(name).then(function (root) {
-    if (root) {
-      return withLock(name, function () {
-        return root.removeEntry(name).catch(notFound).then(function () {
-          return versionsFolder(root);
-        }).then(function (folder) {
-          return folder.removeEntry(name).catch(notFound);
-        });
-      });
-    }
-    return idb('readwrite', function (store, versions) {
-      store.delete(name);
-      versions.delete(name);
-    });
-  }).then(function () { return undefined; });
+  }).catch(function (error) { throw storageError(error, name, doing); });
 }
 
 // Databases that outlive the page: Database.open(name) resolves to the
 // database last saved under name (an empty one the first time), and
-// db.save() writes it back whole, unless another tab or worker saved under
-// that name since this copy was read. db.stored says what was opened:
-// { name, storage, version }, version 0 when nothing was stored. See
+// db.save() writes it back whole, unless another tab or worker saved or
+// removed it since this copy was read. db.stored says what was opened:
+// { name, storage, version }, version 0 when nothing was ever stored. See
 // the top of this file for where the bytes go.
 Database.open = function (name, options) {
   return readStored(name).then(function (stored) {
@@ -259,6 +303,9 @@ Database.open = function (name, options) {
   });
 };
 
+// A copy's saves run one after another, each with the bytes of the moment
+// it was called: an app that saves after every change without waiting for
+// the last save must not see its own saves conflict with each other.
 Database.prototype.save = function () {
   var name = this.storageName;
   if (name === null) {
@@ -271,17 +318,18 @@ Database.prototype.save = function () {
     return Promise.reject(error);
   }
   var stored = this.stored;
-  return writeStored(name, bytes, stored.version).then(function (version) {
+  var saved = this.lastSave.then(function () {
+    return writeStored(name, bytes, stored.version);
+  }).then(function (version) {
     stored.version = version;
-  }, function (error) {
-    if (typeof error.version === 'number') {
-      stored.version = error.version;
-      delete error.version;
-    }
-    throw error;
   });
+  this.lastSave = saved.catch(function () {});
+  return saved;
 };
 
+// Forgets what is stored under name. The name's version is kept, counted
+// up, so that a copy read before the remove cannot overwrite what is saved
+// after it.
 Database.remove = function (name) {
-  return removeStored(name);
+  return writeStored(name, null, 0).then(function () { return undefined; });
 };

@@ -56,9 +56,19 @@ export interface FunctionOptions {
   varargs?: boolean;
 }
 
-/** A save refused because another tab or worker saved since this copy was read. */
+/** A save refused because another tab or worker saved or removed the
+ * name since this copy was read. */
 export interface SaveConflictError extends Error {
   code: 'SAVE_CONFLICT';
+}
+
+/** The browser's storage refused: its quota for the site is full
+ * ('STORAGE_FULL'; what was stored is as it was), or it keeps nothing for
+ * the site ('STORAGE_BLOCKED': site data blocked, or a private window).
+ * cause is the browser's own error. */
+export interface StorageError extends Error {
+  code: 'STORAGE_FULL' | 'STORAGE_BLOCKED';
+  cause: unknown;
 }
 
 export declare class Statement {
@@ -91,7 +101,8 @@ export interface StatementIterator extends IterableIterator<Statement> {
 export interface StoredDatabase {
   readonly name: string;
   readonly storage: 'opfs' | 'indexeddb';
-  /** Counted up by every save; 0 when nothing was stored under name. */
+  /** Counted up by every save and every remove; 0 when nothing was ever
+   * stored under name. */
   readonly version: number;
 }
 
@@ -101,13 +112,17 @@ export declare class Database {
   /** The database last saved under name in the browser's storage (the
    * Origin Private File System, or IndexedDB), or an empty one. */
   static open(name: string, options?: DatabaseOptions): Promise<Database>;
-  /** Deletes what is saved under name. */
+  /** Deletes what is saved under name. Its version is kept, counted up,
+   * so that a copy read before cannot save over what is saved after. */
   static remove(name: string): Promise<void>;
   /** What Database.open opened; null for other databases. */
   readonly stored: StoredDatabase | null;
   /** Writes the whole database back under the name it was opened with.
-   * Rejects with code 'SAVE_CONFLICT', saving nothing, when another tab or
-   * worker saved under that name after this copy was read. */
+   * A copy's saves run in the order they were called, each with the
+   * database as it was at the call. Rejects with code 'SAVE_CONFLICT',
+   * saving nothing, when another tab or worker saved or removed that name
+   * after this copy was read; with a StorageError when the browser's
+   * storage refuses, leaving what was stored as it was. */
   save(): Promise<void>;
   /** Runs every statement of sql; one result for each that gave rows. */
   exec(sql: string, params?: BindParams | null): QueryExecResult[];
