@@ -42,7 +42,8 @@
 # Figures:
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
 #   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js
-#   make bench-cluster  failover time, spurious elections and idle CPU of three nodes, by --network-latency
+#   make bench-cluster  failover time, spurious elections and idle CPU of three nodes, by --network-latency;
+#                   writes and reads a second, p50 and p99, memory and descriptors at 1 to 256 clients
 #   make bench-postgis  ns per row and error against GeographicLib beside PostGIS, same million rows
 #   make accuracy   errors against GeographicLib: samples, searches for the worst, the antipodal
 #                   picture; fails when a search beats a figure of accuracy/claims.tsv or
@@ -264,7 +265,8 @@ cluster: packages-cluster
 	cmake -S . -B build-cluster -DGEODESY_STATIC=ON
 	cmake --build build-cluster -j $(JOBS) --target geodesy_static
 	cd cluster && $(GO_ENV) go build -o ../build-cluster/geodesy-node .
-	@echo "built build-cluster/geodesy-node"
+	cd bench/cluster_load && $(GO_ENV) go build -o ../../build-cluster/cluster_load .
+	@echo "built build-cluster/geodesy-node and build-cluster/cluster_load"
 
 cluster-test: packages-cluster-test build cluster
 	cd cluster && $(GO_ENV) go test .
@@ -338,6 +340,7 @@ bench: bench-build
 # The cluster's failover, spurious elections and idle CPU by --network-latency.
 bench-cluster: packages-cluster-test cluster
 	$(PYTHON) bench/cluster_bench.py build-cluster/geodesy-node
+	$(PYTHON) bench/cluster_load.py build-cluster/geodesy-node build-cluster/cluster_load
 
 # Beside PostGIS in a throwaway server (a Unix socket in a temporary folder).
 bench-postgis: packages-bench-postgis bench-build

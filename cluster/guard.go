@@ -14,8 +14,9 @@ package main
 //   - a connection must start its TLS handshake within helloTimeout and
 //     finish it, with a certificate from the cluster's CA, within
 //     handshakeTimeout of being accepted, or it is closed: a stranger who
-//     trickles a ClientHello byte by byte holds a slot for seconds, not
-//     for as long as he likes;
+//     trickles a ClientHello byte by byte holds a slot for a bounded time,
+//     not for as long as he likes (the bound is generous: a node that is
+//     busy or just resumed must still get its peers' Raft connections in);
 //   - a fixed number of handshakes (slots, a quarter of the descriptor
 //     limit) may be under way at once, a quarter of them from one
 //     address. A newcomer is never turned away: when the slots are full
@@ -53,7 +54,7 @@ import (
 
 const (
 	helloTimeout     = 2 * time.Second
-	handshakeTimeout = 4 * time.Second
+	handshakeTimeout = 10 * time.Second
 	// Handshake slots: a quarter of the descriptor limit, within these.
 	minSlots = 64
 	maxSlots = 8192

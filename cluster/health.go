@@ -396,6 +396,16 @@ func look(ctx context.Context, node *app.App, cli **client.Client) (clusterView,
 	if err != nil {
 		return view, err
 	}
+	if !listed(nodes, selfID) {
+		// A spare takes no part in Raft: its own copy of the configuration
+		// never lists it. The leader's does.
+		if leader, err := node.Leader(ctx); err == nil {
+			if theirs, err := leader.Cluster(ctx); err == nil && listed(theirs, selfID) {
+				nodes = theirs
+			}
+			leader.Close()
+		}
+	}
 	for _, n := range nodes {
 		role := roleName(n.Role)
 		switch role {
@@ -421,6 +431,15 @@ func look(ctx context.Context, node *app.App, cli **client.Client) (clusterView,
 		}
 	}
 	return view, nil
+}
+
+func listed(nodes []client.NodeInfo, id uint64) bool {
+	for _, n := range nodes {
+		if n.ID == id {
+			return true
+		}
+	}
+	return false
 }
 
 func roleName(role client.NodeRole) string {

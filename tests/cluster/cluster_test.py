@@ -14,7 +14,8 @@ catch up: each node's own copy, taken with go-dqlite's shell (.dump),
 answers like the leader. Besides: the client's refusals (no certificate,
 another CA, another first DNS name, a CA it does not trust) and its answer
 when two of three nodes are gone, each within its timeout and saying why;
-a write that waits out another client's transaction; the printing of every REAL bit;
+a write that waits out another client's transaction; floods at the
+door from 250 addresses; three stand-bys and a spare, each ready; the printing of every REAL bit;
 the nodes' /readyz; and a second TLS cluster on the same host. Every wait
 is bounded; every process started here is ended by its PID. Prints the
 failover time and the query latency through the cluster and locally.
@@ -175,6 +176,8 @@ def stop_all():
 def main():
     make_certificates(work, [("node1", "ca", "geodesy-cluster"), ("node2", "ca", "geodesy-cluster"),
                              ("node3", "ca", "geodesy-cluster"), ("node4", "ca", "geodesy-cluster"),
+                             ("node5", "ca", "geodesy-cluster"), ("node6", "ca", "geodesy-cluster"),
+                             ("node7", "ca", "geodesy-cluster"),
                              ("client", "ca", "geodesy-cluster"),
                              ("stranger", "other-ca", "geodesy-cluster"), ("renamed", "ca", "another-name")])
     start(0, [])
@@ -251,7 +254,7 @@ def main():
     door_attacks(wait_for("a leader", leader))
     closed_door()
     out_of_descriptors()
-    standby_ready()
+    roles_ready()
 
     killed = wait_for("a leader", leader)
     nodes[killed].kill()
@@ -512,21 +515,29 @@ def out_of_descriptors():
     nodes["small"].wait(timeout=40)
 
 
-def standby_ready():
-    """A fourth node joins as a stand-by: it is ready, and a client given
-    only its address finds the leader."""
-    start(3, ADDRESSES[:1])
-    code = None
+def roles_ready():
+    """Four more nodes join, one after another: three stand-bys and a
+    spare. Each is ready by /readyz and shows its role in /metrics; a client
+    given only the first stand-by's address finds the leader."""
+    seen = []
     try:
-        wait_for("the fourth node's /readyz", lambda: health(3, "/readyz")[0] == 200, 30)
+        for i, role in [(3, "stand-by"), (4, "stand-by"), (5, "stand-by"), (6, "spare")]:
+            start(i, ADDRESSES[:1])
+            wait_for(f"node {i + 1}'s /readyz", lambda: health(i, "/readyz")[0] == 200, 30)
+            status, body = health(i, "/readyz")
+            shown = f'geodesy_node_role{{role="{role}"}} 1' in health(i, "/metrics")[1]
+            seen.append(f"{body.strip()}{'' if shown else ' (metrics: not ' + role + ')'}")
         code, out, err, _ = client("SELECT count(*) FROM place", [NODE_ADDRESSES[3]])
     except RuntimeError as error:
-        err = str(error)
-    status, body = health(3, "/readyz")
-    check("a stand-by is ready and leads a client to the leader",
-          code == 0 and body.startswith("ready: stand-by"), f"{status} {body} / exit {code}: {err}")
-    nodes[3].send_signal(signal.SIGTERM)
-    nodes[3].wait(timeout=40)
+        code, err = None, str(error)
+    check("three stand-bys and a spare join: each is ready and shows its role, and a client given only a "
+          "stand-by's address finds the leader",
+          code == 0 and [s.split(",")[0] for s in seen] == ["ready: stand-by"] * 3 + ["ready: spare"],
+          f"{seen} / exit {code}: {err}")
+    for i in range(3, 7):
+        if i in nodes:
+            nodes[i].send_signal(signal.SIGTERM)
+            nodes[i].wait(timeout=40)
 
 
 def timed(f):
@@ -536,11 +547,12 @@ def timed(f):
 
 
 if __name__ == "__main__":
-    ports = free_ports(8)
-    # The cluster's three nodes, then a fourth that joins as a stand-by for a moment.
-    NODE_ADDRESSES = [f"127.0.0.1:{p}" for p in ports[:4]]
+    ports = free_ports(14)
+    # The cluster's three nodes, then four more that join for a moment:
+    # three stand-bys and a spare.
+    NODE_ADDRESSES = [f"127.0.0.1:{p}" for p in ports[:7]]
     ADDRESSES = NODE_ADDRESSES[:3]
-    HEALTH = [f"127.0.0.1:{p}" for p in ports[4:]]
+    HEALTH = [f"127.0.0.1:{p}" for p in ports[7:]]
     # A SIGTERM (a CI timeout, say) ends the nodes too, through finally.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("cluster test: stopped by SIGTERM"))
     try:

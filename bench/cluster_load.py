@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Concurrent clients on three geodesy-node processes with TLS on
+127.0.0.1 (make bench-cluster):
+
+    cluster_load.py NODE LOAD [SECONDS] [CLIENTS...]     (defaults: 10 s; 1 4 16 64 256)
+
+LOAD is the cluster_load program. At each number of clients N it runs N
+writers (one row per statement, each on a connection of its own) for
+SECONDS, alone and then beside N readers (all five functions), and prints
+a row for each: writes per second with their p50 and p99, the same for
+reads, lock retries and errors, and the three nodes' peak resident memory
+and open descriptors over that run. Every process started here is ended by its PID, on every
+exit.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests", "cluster"))
+from common import free_ports, health, make_certificates, tls_flags, wait_for  # noqa: E402
+
+NODE, LOAD = (os.path.abspath(p) for p in sys.argv[1:3])
+SECONDS = float(sys.argv[3]) if len(sys.argv) > 3 else 10
+LEVELS = [int(n) for n in sys.argv[4:]] or [1, 4, 16, 64, 256]
+
+work = tempfile.mkdtemp(prefix="geodesy-cluster-load-")
+processes = []
+
+
+def metrics(address):
+    status, body = health(address, "/metrics")
+    if status != 200:
+        return {}
+    return dict(line.rsplit(" ", 1) for line in body.splitlines() if line and not line.startswith("#"))
+
+
+def sample(pids, peaks, stop):
+    """Each node's largest resident size (MiB) and descriptor count, every 0.2 s."""
+    while not stop.is_set():
+        for pid in pids:
+            try:
+                with open(f"/proc/{pid}/status") as f:
+                    rss = next(int(line.split()[1]) for line in f if line.startswith("VmRSS:")) / 1024
+                fds = len(os.listdir(f"/proc/{pid}/fd"))
+            except (OSError, StopIteration):
+                continue
+            peak = peaks.setdefault(pid, [0, 0])
+            peak[0], peak[1] = max(peak[0], rss), max(peak[1], fds)
+        stop.wait(0.2)
+
+
+def main():
+    make_certificates(work, [(f"node{i}", "ca", "geodesy-cluster") for i in range(3)] +
+                      [("client", "ca", "geodesy-cluster")])
+    ports = free_ports(6)
+    addresses = [f"127.0.0.1:{p}" for p in ports[:3]]
+    healths = [f"127.0.0.1:{p}" for p in ports[3:]]
+    log = open(os.path.join(work, "nodes.log"), "a")
+    for i in range(3):
+        args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", addresses[i], "--health", healths[i]]
+        args += tls_flags(work, f"node{i}") + (["--join", addresses[0]] if i else ["--bootstrap"])
+        processes.append(subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT))
+        if i == 0:
+            wait_for("the first node", lambda: health(healths[0], "/readyz")[0] == 200)
+    wait_for("three voters", lambda: all(metrics(h).get("geodesy_cluster_voters") == "3" and
+                                         metrics(h).get("geodesy_node_ready") == "1" for h in healths))
+    pids = [p.pid for p in processes]
+    for readers in (False, True):
+        print("writers beside as many readers" if readers else "writers alone")
+        table(addresses, pids, readers)
+
+
+def table(addresses, pids, with_readers):
+    print(f"{'clients':>7}  {'writes/s':>8}  {'w p50':>7}  {'w p99':>7}  {'reads/s':>8}  {'r p50':>7}  "
+          f"{'r p99':>7}  {'retries':>7}  {'errors':>6}  {'peak MiB':>16}  {'peak fds':>14}")
+    for n in LEVELS:
+        peaks, stop = {}, threading.Event()
+        sampler = threading.Thread(target=sample, args=(pids, peaks, stop))
+        sampler.start()
+        try:
+            run = subprocess.run([LOAD, "--cluster", ",".join(addresses), *tls_flags(work, "client"),
+                                  "--writers", str(n), "--readers", str(n if with_readers else 0),
+                                  "--seconds", str(SECONDS)],
+                                 capture_output=True, text=True, timeout=SECONDS + 120)
+        finally:
+            stop.set()
+            sampler.join()
+        if run.returncode != 0:
+            raise RuntimeError(f"cluster_load at {n} clients: {run.stderr.strip()}")
+        r = json.loads(run.stdout)
+        mib = "/".join(f"{peaks.get(pid, [0, 0])[0]:.0f}" for pid in pids)
+        fds = "/".join(f"{peaks.get(pid, [0, 0])[1]}" for pid in pids)
+        print(f"{n:>7}  {r['writes_per_second']:>8.0f}  {r['write_p50_ms']:>7.1f}  {r['write_p99_ms']:>7.1f}  "
+              f"{r['reads_per_second']:>8.0f}  {r['read_p50_ms']:>7.1f}  {r['read_p99_ms']:>7.1f}  "
+              f"{r['lock_retries']:>7}  {r['errors']:>6}  {mib:>16}  {fds:>14}", flush=True)
+        for message in r["first_errors"]:
+            print(f"         error: {message}")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    finally:
+        for p in processes:
+            p.kill()
+            p.wait()
+        if sys.exc_info()[0] is None:
+            shutil.rmtree(work, ignore_errors=True)
+        else:
+            print(f"kept {work}", file=sys.stderr)
