@@ -13,6 +13,7 @@ writes into DIR, for each module given:
     libsqlite3-mod-geodesy_V_amd64.deb                  (linux-x86_64)
     libsqlite3-mod-geodesy-dev_V_amd64.deb              (the static kit, linux-x86_64)
     sqlite_geodesy-V-py3-none-manylinux_2_17_<arch>.whl (each linux module)
+    sqlite_utils_geodesy-V-py3-none-any.whl             (the sqlite-utils plugin, with the wheels)
     sqlite-geodesy-V-<platform>.tar.gz / .zip           (each module; the static kit
                                                          beside the Linux ones)
     sqlite-geodesy-V.tgz                                (npm, all modules)
@@ -243,6 +244,21 @@ def wheel(version, platform, module, out):
     return os.path.join(out, f"sqlite_geodesy-{version}-py3-none-{platform}.whl")
 
 
+def plugin(version, out):
+    """The sqlite-utils plugin: pure Python, needing the wheel of the same version."""
+    stage = tempfile.mkdtemp()
+    shutil.copytree(os.path.join(HERE, "sqlite-utils"), stage, dirs_exist_ok=True)
+    copy(os.path.join(ROOT, "LICENSE"), os.path.join(stage, "LICENSE"))
+    settle(stage)
+    env = dict(os.environ, GEODESY_VERSION=version, SOURCE_DATE_EPOCH=str(EPOCH))
+    run = subprocess.run([sys.executable, "-m", "build", "--wheel", "--no-isolation",
+                          "--outdir", out, stage], capture_output=True, text=True, env=env)
+    if run.returncode:
+        fail("sqlite-utils plugin", run.stdout[-2000:] + run.stderr[-2000:])
+    shutil.rmtree(stage)
+    return os.path.join(out, f"sqlite_utils_geodesy-{version}-py3-none-any.whl")
+
+
 def gem(version, platform, module, out):
     """The Ruby gem for one platform, with that platform's module inside."""
     stage = tempfile.mkdtemp()
@@ -437,6 +453,8 @@ def main():
             made.append(wheel(args.version, wheel_platform, module, out))
         if platform.startswith("linux") and args.only in (None, "gem"):
             made.append(gem(args.version, platform.replace("linux_", "") + "-linux", module, out))
+    if any(PLATFORMS[p][1] for p in modules) and args.only in (None, "wheel"):
+        made.append(plugin(args.version, out))
     if args.only in (None, "jar"):
         made.append(jar(args.version, [(PLATFORMS[p][0], m) for p, m in modules.items()], out))
     if args.only in (None, "npm"):

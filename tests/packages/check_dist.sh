@@ -6,6 +6,7 @@
 #
 # the checksums; the licence and VERSION in every artefact; the wheels'
 # glibc floor; the wheel in a fresh venv (load, answers, clean uninstall);
+# the sqlite-utils plugin in Debian 13's sqlite-utils (check_sqlite_utils.sh);
 # the npm tarball in an empty project beside better-sqlite3 and libsql (the
 # WebAssembly package has a check of its own, check_wasm_package.sh); the
 # Linux archives in the sqlite3 shell and under qemu, the Windows archive
@@ -27,6 +28,7 @@ deb=libsqlite3-mod-geodesy_${version}_amd64.deb
 dev=libsqlite3-mod-geodesy-dev_${version}_amd64.deb
 whl=sqlite_geodesy-${version}-py3-none-manylinux_2_17_x86_64.whl
 whl_arm=sqlite_geodesy-${version}-py3-none-manylinux_2_17_aarch64.whl
+plugin=sqlite_utils_geodesy-${version}-py3-none-any.whl
 tgz=sqlite-geodesy-${version}.tgz
 wasm=sqlite-geodesy-wasm-${version}.tgz
 gozip=sqlite-geodesy-go-${version}.zip
@@ -45,11 +47,11 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$dev" "$whl" "$whl_arm" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$jar" "$crate" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$dev" "$whl" "$whl_arm" "$plugin" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$jar" "$crate" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 14 artefacts, named for version $version"
+ok "SHA256SUMS covers all 15 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
 mkdir -p "$work/x/deb" "$work/x/dev" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
@@ -72,10 +74,11 @@ for licence in "$work/x/deb/usr/share/doc/libsqlite3-mod-geodesy/copyright" \
                "$work/x/arch/$arm/LICENSE" "$work/x/arch/$windows/LICENSE"; do
   grep -q "Permission is hereby granted, free of charge" "$licence" || fail "$licence" "no MIT licence text"
 done
-for w in "$whl" "$whl_arm"; do
-  unzip -p "$dist/$w" "sqlite_geodesy-$version.dist-info/LICENSE" | grep -q "Permission is hereby granted" \
+for w in "$whl" "$whl_arm" "$plugin"; do
+  info=$(unzip -Z1 "$dist/$w" | sed -n 's|^\(.*-'"$version"'\.dist-info\)/METADATA$|\1|p')
+  unzip -p "$dist/$w" "$info/LICENSE" | grep -q "Permission is hereby granted" \
     || fail "$w" "no licence in its dist-info"
-  unzip -p "$dist/$w" "sqlite_geodesy-$version.dist-info/METADATA" | grep -qx "Version: $version" \
+  unzip -p "$dist/$w" "$info/METADATA" | grep -qx "Version: $version" \
     || fail "$w" "METADATA Version is not $version"
 done
 gomodule=$(unzip -Z1 "$dist/$gozip" | sed -n 's|^\(.*\)@v'"$version"'/go\.mod$|\1|p')
@@ -125,8 +128,11 @@ case $message in
   *"takes a connection that can load extensions"*"not str"*) ok "load() of a string says what it got: $message" ;;
   *) fail "$whl" "load() of a string gave no clear TypeError: $message" ;;
 esac
-# apsw's connections (Debian's python3-apsw) give sqlite3's bits.
-answer=$(PYTHONPATH=/usr/lib/python3/dist-packages "$work/venv/bin/python" -c '
+# apsw's connections (Debian's python3-apsw) give sqlite3's bits, in a
+# venv made as docs/hosts.md says: one that sees the system's packages.
+/usr/bin/python3 -m venv --system-site-packages "$work/venv-apsw"
+"$work/venv-apsw/bin/pip" install --quiet --no-index "$dist/$whl" || fail "$whl" "pip install beside apsw failed"
+answer=$("$work/venv-apsw/bin/python" -c '
 import apsw, sqlite3, sqlite_geodesy
 sql = "SELECT distance(51.47, -0.4543, 40.6413, -73.7781), project_lon(0, 0, 45, 1e7)"
 a = apsw.Connection(":memory:")
@@ -167,6 +173,11 @@ except sqlite_geodesy.ExtensionLoadingUnavailable as e:
   break
 done
 [ -n "$noext" ] || echo "note: no python3 on PATH lacks extension loading; its error message was not checked"
+
+step "the sqlite-utils plugin, in Debian 13's sqlite-utils"
+"$root/tests/packages/check_sqlite_utils.sh" "$dist/$plugin" "$dist" "$work/x/arch/$linux/geodesy.so" \
+  > "$work/sqlite-utils.log" 2>&1 || { cat "$work/sqlite-utils.log"; fail "$plugin" "its check failed"; }
+ok "$(sed -n 's/^ok: //p' "$work/sqlite-utils.log")"
 
 step "the npm package beside better-sqlite3 and libsql"
 mkdir "$work/app"
