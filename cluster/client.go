@@ -356,21 +356,6 @@ func tlsRefusal(answers []answer, withTLS bool) string {
 	return "refused by TLS: " + strings.Join(reasons, "; ")
 }
 
-// doorClosed says whether err is a node closing the connection in its TLS
-// handshake, as its door does to make room when a flood of connections
-// fills it (or to a client without a certificate).
-func doorClosed(err error) bool {
-	if err == nil {
-		return false
-	}
-	message := err.Error()
-	return strings.Contains(message, "handshake") && (strings.Contains(message, "EOF") ||
-		strings.Contains(message, "connection reset") || strings.Contains(message, "broken pipe"))
-}
-
-const doorHint = "a node closes a TLS handshake when a flood of connections fills its door " +
-	"(geodesy_node_handshakes_evicted_total in its /metrics counts them): retry, and look for the flood"
-
 // noLeader says why no leader was found: nobody answered, or those who
 // did know of none (or named one, named, that took no connection), which
 // means the voters have lost their majority or are electing a leader.
@@ -389,13 +374,7 @@ func noLeader(answers []answer, named string) string {
 		}
 	}
 	if answered == 0 {
-		message := "no node answered: " + strings.Join(unreachable, "; ")
-		for _, a := range answers {
-			if doorClosed(a.err) {
-				return message + ". " + strings.ToUpper(doorHint[:1]) + doorHint[1:]
-			}
-		}
-		return message
+		return "no node answered: " + strings.Join(unreachable, "; ")
 	}
 	voters := 0
 	for _, n := range nodes {

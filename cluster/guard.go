@@ -13,28 +13,17 @@ package main
 //
 //   - a connection must start its TLS handshake within helloTimeout and
 //     finish it, with a certificate from the cluster's CA, within
-//     handshakeTimeout of being accepted, or it is closed: a stranger who
-//     trickles a ClientHello byte by byte holds a slot for a bounded time,
-//     not for as long as he likes (the bound is generous: a node that is
-//     busy or just resumed must still get its peers' Raft connections in);
-//   - a fixed number of handshakes (slots, a quarter of the descriptor
-//     limit) may be under way at once, a quarter of them from one
-//     address. A newcomer is never turned away: when the slots are full
-//     the oldest handshake is closed to make room (the oldest of the
-//     newcomer's own address, when that address holds its share). A
-//     client's handshake takes milliseconds, a flood's connections sit
-//     until they are closed, so the flood's are the ones that go: a
-//     stranger on any number of addresses cannot keep a client out
-//     unless he opens more connections within one client's handshake
-//     than there are slots, and a flood costs a bounded number of
-//     descriptors;
+//     handshakeTimeout, or it is closed;
+//   - at most maxPending connections may be handshaking at once, and at
+//     most maxPendingPerHost from one address; more are closed at once, so
+//     a flood costs a bounded number of descriptors, and one host's flood
+//     leaves room for everyone else;
 //   - only an authenticated connection reaches the dqlite engine;
 //   - a failed accept (EMFILE, ENFILE, ENOBUFS) is waited out and retried,
 //     and reported by /healthz, instead of ending the accept loop; so is a
 //     failed connection to the dqlite engine.
 
 import (
-	"container/list"
 	"context"
 	"crypto/tls"
 	"errors"
@@ -53,32 +42,20 @@ import (
 )
 
 const (
-	helloTimeout     = 2 * time.Second
-	handshakeTimeout = 10 * time.Second
-	// Handshake slots: a quarter of the descriptor limit, within these.
-	minSlots = 64
-	maxSlots = 8192
+	helloTimeout      = 2 * time.Second
+	handshakeTimeout  = 10 * time.Second
+	maxPending        = 512
+	maxPendingPerHost = 64
 )
-
-// A connection in its handshake, in the door's lists.
-type handshake struct {
-	conn    net.Conn
-	host    string
-	all     *list.Element // in guard.oldest
-	ofHost  *list.Element // in guard.perHost[host]
-	evicted bool
-}
 
 type guard struct {
 	listener net.Listener
 	engine   string // the dqlite engine's Unix socket
 	config   *tls.Config
 	logger   *log.Logger
-	slots    int // handshakes at once
-	hostCap  int // handshakes at once from one address
+	pending  chan struct{}
 	mu       sync.Mutex
-	oldest   *list.List            // handshakes, oldest first
-	perHost  map[string]*list.List // handshakes by remote address, oldest first
+	perHost  map[string]int // connections handshaking, by remote address
 	ctx      context.Context
 	stop     context.CancelFunc
 	done     sync.WaitGroup
@@ -87,26 +64,8 @@ type guard struct {
 	// the counts /metrics shows.
 	failingSince       atomic.Int64
 	engineFailingSince atomic.Int64
-	evicted            atomic.Uint64 // closed in their handshake to make room for a newer one
+	refused            atomic.Uint64 // closed at once: maxPending were handshaking
 	handshakeFailed    atomic.Uint64 // no valid certificate in time
-}
-
-// handshakeSlots is a quarter of the process's descriptor limit (which Go
-// raises to the hard limit at start), within minSlots and maxSlots: the
-// rest stay for clients past the door, the dqlite engine and Raft.
-func handshakeSlots() int {
-	var limit syscall.Rlimit
-	slots := 1024
-	if syscall.Getrlimit(syscall.RLIMIT_NOFILE, &limit) == nil && limit.Cur < 1<<30 {
-		slots = int(limit.Cur / 4)
-	}
-	if slots < minSlots {
-		slots = minSlots
-	}
-	if slots > maxSlots {
-		slots = maxSlots
-	}
-	return slots
 }
 
 // guardNode takes the TLS listener over from go-dqlite's node.
@@ -130,10 +89,8 @@ func guardNode(node *app.App, address string, config *tls.Config, logger *log.Lo
 		return nil, err
 	}
 	ctx, stop := context.WithCancel(context.Background())
-	slots := handshakeSlots()
 	g := &guard{listener: listener, engine: engineField.String(), config: config, logger: logger,
-		slots: slots, hostCap: slots / 4, oldest: list.New(), perHost: map[string]*list.List{},
-		ctx: ctx, stop: stop}
+		pending: make(chan struct{}, maxPending), perHost: map[string]int{}, ctx: ctx, stop: stop}
 	g.done.Add(1)
 	go g.serve()
 	return g, nil
@@ -187,9 +144,14 @@ func (g *guard) serve() {
 		}
 		g.recovered()
 		backoff = 5 * time.Millisecond
-		h := g.admit(conn)
+		host := remoteHost(conn)
+		if !g.admit(host) {
+			g.refused.Add(1)
+			conn.Close()
+			continue
+		}
 		g.done.Add(1)
-		go g.handle(h)
+		go g.handle(conn, host)
 	}
 }
 
@@ -200,64 +162,29 @@ func remoteHost(conn net.Conn) string {
 	return conn.RemoteAddr().String()
 }
 
-// admit gives a new connection a handshake slot, closing the oldest
-// handshake of its address when that address holds its share, or else the
-// oldest of all when every slot is taken.
-func (g *guard) admit(conn net.Conn) *handshake {
-	h := &handshake{conn: conn, host: remoteHost(conn)}
+// admit takes a handshake slot for a connection from host, if one is free.
+func (g *guard) admit(host string) bool {
 	g.mu.Lock()
 	defer g.mu.Unlock()
-	mine := g.perHost[h.host]
-	if mine == nil {
-		mine = list.New()
-		g.perHost[h.host] = mine
-	}
-	if mine.Len() >= g.hostCap {
-		g.evict(mine.Front().Value.(*handshake))
-	} else if g.oldest.Len() >= g.slots {
-		g.evict(g.oldest.Front().Value.(*handshake))
-	}
-	h.all = g.oldest.PushBack(h)
-	h.ofHost = mine.PushBack(h)
-	return h
-}
-
-// evict closes a handshake to make room; its goroutine sees the closed
-// connection and ends. Called with g.mu held.
-func (g *guard) evict(h *handshake) {
-	g.remove(h)
-	h.evicted = true
-	h.conn.Close()
-	g.evicted.Add(1)
-}
-
-// remove takes h out of the lists. Called with g.mu held.
-func (g *guard) remove(h *handshake) {
-	g.oldest.Remove(h.all)
-	mine := g.perHost[h.host]
-	mine.Remove(h.ofHost)
-	if mine.Len() == 0 {
-		delete(g.perHost, h.host)
-	}
-}
-
-// release frees h's slot once its handshake has ended; false if h was
-// evicted meanwhile.
-func (g *guard) release(h *handshake) bool {
-	g.mu.Lock()
-	defer g.mu.Unlock()
-	if h.evicted {
+	if g.perHost[host] >= maxPendingPerHost {
 		return false
 	}
-	g.remove(h)
-	return true
+	select {
+	case g.pending <- struct{}{}:
+		g.perHost[host]++
+		return true
+	default:
+		return false
+	}
 }
 
-// handshaking is the number of connections in their handshake now.
-func (g *guard) handshaking() int {
+func (g *guard) release(host string) {
 	g.mu.Lock()
 	defer g.mu.Unlock()
-	return g.oldest.Len()
+	<-g.pending
+	if g.perHost[host]--; g.perHost[host] == 0 {
+		delete(g.perHost, host)
+	}
 }
 
 func (g *guard) recovered() {
@@ -306,34 +233,26 @@ func (g *guard) failing() time.Duration {
 	return 0
 }
 
-func (g *guard) handle(h *handshake) {
+func (g *guard) handle(raw net.Conn, host string) {
 	defer g.done.Done()
-	raw := h.conn
 	if tcp, ok := raw.(*net.TCPConn); ok {
 		tcp.SetKeepAlive(true)
 		tcp.SetKeepAlivePeriod(30 * time.Second)
 	}
-	accepted := time.Now()
-	deadline := accepted.Add(handshakeTimeout)
-	err := startsWithin(raw, accepted.Add(helloTimeout))
+	err := startsWithin(raw, helloTimeout)
 	var remote *tls.Conn
 	if err == nil {
-		raw.SetDeadline(deadline)
 		remote = tls.Server(raw, g.config)
-		ctx, cancel := context.WithDeadline(g.ctx, deadline)
+		ctx, cancel := context.WithTimeout(g.ctx, handshakeTimeout)
 		err = remote.HandshakeContext(ctx)
 		cancel()
 	}
-	if !g.release(h) {
-		raw.Close() // evicted: counted there
-		return
-	}
+	g.release(host)
 	if err != nil {
 		g.handshakeFailed.Add(1)
 		raw.Close()
 		return
 	}
-	raw.SetDeadline(time.Time{})
 	local, err := net.Dial("unix", g.engine)
 	if err != nil {
 		remote.Close()
@@ -353,9 +272,9 @@ func (g *guard) handle(h *handshake) {
 	local.Close()
 }
 
-// startsWithin waits until by for the connection's first byte, without
+// startsWithin waits up to limit for the connection's first byte, without
 // taking it: a TLS client sends its hello at once.
-func startsWithin(conn net.Conn, by time.Time) error {
+func startsWithin(conn net.Conn, limit time.Duration) error {
 	tcp, ok := conn.(*net.TCPConn)
 	if !ok {
 		return nil
@@ -364,7 +283,8 @@ func startsWithin(conn net.Conn, by time.Time) error {
 	if err != nil {
 		return err
 	}
-	conn.SetReadDeadline(by)
+	conn.SetReadDeadline(time.Now().Add(limit))
+	defer conn.SetReadDeadline(time.Time{})
 	var peekErr error
 	err = raw.Read(func(fd uintptr) bool {
 		var b [1]byte

@@ -222,13 +222,8 @@ func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 		counter := func(name, help string, value uint64) {
 			fmt.Fprintf(w, "# HELP %s %s\n# TYPE %s counter\n%s %d\n", name, help, name, name, value)
 		}
-		gauge("geodesy_node_handshakes_pending", "Connections in their TLS handshake now.",
-			h.door.handshaking(), "")
-		gauge("geodesy_node_handshake_slots", "Handshakes the door lets run at once (a quarter of them "+
-			"from one address).", h.door.slots, "")
-		counter("geodesy_node_handshakes_evicted_total",
-			"Connections closed in their handshake to make room for a newer one (all slots, or the "+
-				"address's share, taken).", h.door.evicted.Load())
+		counter("geodesy_node_connections_refused_total",
+			fmt.Sprintf("Connections closed at once because %d were handshaking.", maxPending), h.door.refused.Load())
 		counter("geodesy_node_handshakes_failed_total",
 			"Connections closed without a valid certificate within the handshake timeout.", h.door.handshakeFailed.Load())
 	}
@@ -396,16 +391,6 @@ func look(ctx context.Context, node *app.App, cli **client.Client) (clusterView,
 	if err != nil {
 		return view, err
 	}
-	if !listed(nodes, selfID) {
-		// A spare takes no part in Raft: its own copy of the configuration
-		// never lists it. The leader's does.
-		if leader, err := node.Leader(ctx); err == nil {
-			if theirs, err := leader.Cluster(ctx); err == nil && listed(theirs, selfID) {
-				nodes = theirs
-			}
-			leader.Close()
-		}
-	}
 	for _, n := range nodes {
 		role := roleName(n.Role)
 		switch role {
@@ -431,15 +416,6 @@ func look(ctx context.Context, node *app.App, cli **client.Client) (clusterView,
 		}
 	}
 	return view, nil
-}
-
-func listed(nodes []client.NodeInfo, id uint64) bool {
-	for _, n := range nodes {
-		if n.ID == id {
-			return true
-		}
-	}
-	return false
 }
 
 func roleName(role client.NodeRole) string {

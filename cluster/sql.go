@@ -102,11 +102,6 @@ func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database s
 			break
 		}
 		if ctx.Err() != nil {
-			if doorClosed(err) {
-				return &outcomeError{exitCluster, fmt.Sprintf("the leader %s closed this client's "+
-					"connection in its TLS handshake (%v), though its quorum answers; %s; nothing was sent",
-					leader, err, doorHint)}
-			}
 			return &outcomeError{exitCluster, fmt.Sprintf("%s (%v); nothing was sent",
 				noLeader(answers, leader), err)}
 		}
