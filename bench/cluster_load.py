@@ -110,7 +110,4 @@ if __name__ == "__main__":
         for p in processes:
             p.kill()
             p.wait()
-        if sys.exc_info()[0] is None:
-            shutil.rmtree(work, ignore_errors=True)
-        else:
-            print(f"kept {work}", file=sys.stderr)
+        shutil.rmtree(work, ignore_errors=True)
