@@ -25,7 +25,7 @@ package geodesy
 
 /*
 #cgo CPPFLAGS: -I${SRCDIR} -I${SRCDIR}/../.. -DGEODESY_STATIC_LINK -Dsqlite3_api=sqlite3_geodesy_api
-#cgo CXXFLAGS: -std=c++17 -fno-exceptions -fno-rtti -fvisibility=hidden
+#cgo CXXFLAGS: -std=c++17 -O3 -fno-exceptions -fno-rtti -fvisibility=hidden
 #cgo 386 CXXFLAGS: -msse2 -mfpmath=sse
 #cgo LDFLAGS: -lm
 #include <sqlite3.h>

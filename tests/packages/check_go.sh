@@ -54,10 +54,14 @@ host() {  # name, mattn's folder, go build flags...
 }
 
 build_host() {  # name, mattn's folder, go build flags...
-  local name=$1 driver=$2
-  shift 2
+  build_program "$root/tests/packages/go_host" "$@"
+}
+
+build_program() {  # source folder, name, mattn's folder, go build flags...
+  local source=$1 name=$2 driver=$3
+  shift 3
   mkdir -p "$work/$name"
-  cp "$root/tests/packages/go_host/main.go" "$work/$name/"
+  cp "$source"/*.go "$work/$name/"
   cat > "$work/$name/go.mod" <<EOM
 module example.test/host
 
@@ -79,6 +83,10 @@ EOM
   fi
 }
 host system-sqlite "$mattn"
+# Where the project's build has the instruction alone, so must cgo's.
+if nm -D "$work/system-sqlite/host" | grep -qw 'U sqrt'; then
+  echo "FAIL: the Go package calls libm's sqrt"; exit 1
+fi
 host system-sqlite-omit-load-extension "$mattn" -tags sqlite_omit_load_extension
 host bundled-sqlite-omit-load-extension "$work/mattn-bundled" -tags sqlite_omit_load_extension
 
@@ -97,7 +105,7 @@ status=0
 echo "== no fused multiply-add in the sources cgo compiles, for aarch64"
 fused=0
 for source in "$root"/packaging/go/src_*.cpp; do
-  aarch64-linux-gnu-g++ -std=c++17 -O2 -fno-exceptions -fno-rtti -DGEODESY_STATIC_LINK \
+  aarch64-linux-gnu-g++ -std=c++17 -O3 -fno-exceptions -fno-rtti -DGEODESY_STATIC_LINK \
     -I "$root/packaging/go" -I "$root" -I "$amalgamation" -S -o "$work/out.s" "$source"
   if grep -Eq '\bf(n?madd|n?msub)\b' "$work/out.s"; then
     echo "FAIL: $(basename "$source") compiles to fused multiply-adds on aarch64"
@@ -105,4 +113,17 @@ for source in "$root"/packaging/go/src_*.cpp; do
   fi
 done
 [ $fused = 0 ] && echo "ok: none in $(ls "$root"/packaging/go/src_*.cpp | wc -l) sources"
-exit $fused
+[ $fused = 0 ] || exit 1
+
+# The same program on the Go package and on the static kit, in turns: CPU
+# time a row of SQLite and the functions, and the bits of the sums.
+echo "== the Go package beside the static kit (ns of CPU a row, best of 5 runs; 4 turns)"
+build_program "$root/bench/go_beside_kit" bench-package "$mattn"
+CGO_LDFLAGS="$(dirname "$module")/libgeodesy.a" build_program "$root/bench/go_beside_kit" bench-kit "$mattn" -tags kit
+for turn in 1 2 3 4; do
+  "$work/bench-package/host"
+  "$work/bench-kit/host"
+done | tee "$work/bench.txt"
+if [ "$(cut -d' ' -f3 "$work/bench.txt" | sort -u | wc -l)" != 1 ]; then
+  echo "FAIL: the Go package and the static kit sum to different bits"; exit 1
+fi
