@@ -25,6 +25,10 @@ public class SqliteGeodesyTest {
     }
 
     public static void main(String[] args) throws Exception {
+        if (args.length > 0 && args[0].equals("noexec")) {
+            noexec();
+            return;
+        }
         double[] want = {111319.49079327343, 270.0};
         try (Connection conn = DriverManager.getConnection("jdbc:sqlite::memory:")) {
             SqliteGeodesy.load(conn);
@@ -51,6 +55,22 @@ public class SqliteGeodesyTest {
                   got[0] == want[0] && got[1] == want[1], got[0] + " " + got[1]);
         }
         System.out.println(failed == 0 ? "all passed" : failed + " failed");
+        System.exit(failed == 0 ? 0 : 1);
+    }
+
+    /** Run with java.io.tmpdir on a noexec file system: a refusal that says so and what to do. */
+    static void noexec() throws SQLException {
+        String message;
+        try (Connection conn = DriverManager.getConnection("jdbc:sqlite::memory:")) {
+            SqliteGeodesy.load(conn);
+            message = "loaded";
+        } catch (IllegalStateException e) {
+            message = e.getMessage();
+        }
+        check("a noexec temporary folder is named, with the property to use instead",
+              message.contains("noexec") && message.contains("-Dsqlitegeodesy.dir=")
+                  && message.contains(System.getProperty("java.io.tmpdir")), message);
+        System.out.println(message);
         System.exit(failed == 0 ? 0 : 1);
     }
 }
