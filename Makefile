@@ -242,6 +242,12 @@ ruby-test: packages-ruby-test build
 	rm -rf $(BUILD)/gem && $(PYTHON) packaging/dist.py --version $(VERSION) --out $(BUILD)/gem --only gem \
 	  --linux-x86-64 $(BUILD)/geodesy.so
 	tests/packages/check_gem.sh $(BUILD)/gem/sqlite_geodesy-$(VERSION)-x86_64-linux.gem $(BUILD)/geodesy.so
+	@echo "== the gem built from the tree with gem build, as its gemspec says"
+	rm -rf $(BUILD)/gem-tree && mkdir -p $(BUILD)/gem-tree/packaging && \
+	  cp -r packaging/ruby packaging/project.json $(BUILD)/gem-tree/packaging/ && cp CMakeLists.txt $(BUILD)/gem-tree/ && \
+	  cp $(BUILD)/geodesy.so $(BUILD)/gem-tree/packaging/ruby/lib/sqlite_geodesy/ && \
+	  cd $(BUILD)/gem-tree/packaging/ruby && gem build sqlite_geodesy.gemspec --output ../../sqlite_geodesy.gem
+	tests/packages/check_gem.sh $(BUILD)/gem-tree/sqlite_geodesy.gem $(BUILD)/geodesy.so
 
 # The Java jar built from this machine's module, with Debian's xerial
 # sqlite-jdbc, directly and through a HikariCP pool.

@@ -20,7 +20,7 @@ writes into DIR, for each module given:
     sqlite-geodesy-wasm-V.tgz                           (npm, WebAssembly; as make wasm packed it)
     sqlite-geodesy-go-V.zip                             (the Go module's zip, as a Go proxy serves it)
     sqlite_geodesy-V-<arch>-linux.gem                   (Ruby, each linux module)
-    sqlite-geodesy-V.jar                                (Java, all modules)
+    sqlite-geodesy-V.jar, sqlite-geodesy-V.pom          (Java, all modules; its Maven project file)
     sqlite-geodesy-V.crate                              (Rust: sources, compiled by its build.rs)
 and SHA256SUMS over everything in DIR. With --only, just that kind of
 artefact, for the modules given, and no SHA256SUMS.
@@ -33,6 +33,8 @@ fixed, and no path of the build machine goes in.
 import argparse
 import gzip
 import hashlib
+import html
+import json
 import os
 import re
 import shutil
@@ -46,6 +48,11 @@ import zipfile
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), os.pardir))
 HERE = os.path.join(ROOT, "packaging")
 PACKAGE = "libsqlite3-mod-geodesy"
+# The sqlite-jdbc the jar is built and tested against (Debian 12's).
+SQLITE_JDBC = "3.40.1.0"
+PROJECT_JSON = os.path.join(HERE, "project.json")
+with open(PROJECT_JSON, encoding="utf-8") as _f:
+    PROJECT = json.load(_f)  # where the project lives: every package's links
 PLATFORMS = {  # --option: (archive suffix, wheel platform, npm folder, Debian arch)
     "linux_x86_64": ("linux-x86_64", "manylinux_2_17_x86_64", "linux-x64", "amd64"),
     "linux_aarch64": ("linux-aarch64", "manylinux_2_17_aarch64", "linux-arm64", None),
@@ -187,7 +194,8 @@ def deb(version, module, out, static=None):
                 copy(src, os.path.join(doc, dst))
     copy(os.path.join(HERE, "debian/copyright"), os.path.join(doc, "copyright"))
     with open(os.path.join(HERE, "debian/changelog"), encoding="utf-8") as f:
-        changelog = f.read().replace("@VERSION@", version).encode()
+        changelog = (f.read().replace("@VERSION@", version)
+                     .replace("@MAINTAINER@", f"{PROJECT['author']} <{PROJECT['email']}>").encode())
     with gzip.GzipFile(os.path.join(doc, "changelog.gz"), "wb", 9, mtime=0) as f:
         f.write(changelog)
     os.chmod(os.path.join(doc, "changelog.gz"), 0o644)
@@ -210,7 +218,9 @@ def deb(version, module, out, static=None):
     with open(os.path.join(HERE, control_in), encoding="utf-8") as f:
         control = (f.read().replace("@VERSION@", version).replace("@ARCH@", "amd64")
                    .replace("@SIZE@", str((size + 1023) // 1024))
-                   .replace("@DEPENDS@", f"libc6 (>= {floor})"))
+                   .replace("@DEPENDS@", f"libc6 (>= {floor})")
+                   .replace("@MAINTAINER@", f"{PROJECT['author']} <{PROJECT['email']}>")
+                   .replace("@HOMEPAGE@", PROJECT["homepage"]))
     os.makedirs(os.path.join(stage, "DEBIAN"))
     with open(os.path.join(stage, "DEBIAN/control"), "w", encoding="utf-8") as f:
         f.write(control)
@@ -230,8 +240,8 @@ def deb(version, module, out, static=None):
 def wheel(version, platform, module, out):
     stage = tempfile.mkdtemp()
     shutil.copytree(os.path.join(HERE, "python"), stage, dirs_exist_ok=True)
-    for name in ("LICENSE", "README.md"):
-        copy(os.path.join(ROOT, name), os.path.join(stage, name))
+    copy(os.path.join(ROOT, "LICENSE"), os.path.join(stage, "LICENSE"))
+    copy(PROJECT_JSON, os.path.join(stage, "project.json"))
     copy(module, os.path.join(stage, "sqlite_geodesy", os.path.basename(module)), 0o755)
     settle(stage)
     env = dict(os.environ, GEODESY_VERSION=version, GEODESY_WHEEL_PLATFORM=platform,
@@ -249,6 +259,7 @@ def plugin(version, out):
     stage = tempfile.mkdtemp()
     shutil.copytree(os.path.join(HERE, "sqlite-utils"), stage, dirs_exist_ok=True)
     copy(os.path.join(ROOT, "LICENSE"), os.path.join(stage, "LICENSE"))
+    copy(PROJECT_JSON, os.path.join(stage, "project.json"))
     settle(stage)
     env = dict(os.environ, GEODESY_VERSION=version, SOURCE_DATE_EPOCH=str(EPOCH))
     run = subprocess.run([sys.executable, "-m", "build", "--wheel", "--no-isolation",
@@ -265,6 +276,7 @@ def gem(version, platform, module, out):
     for name in ("sqlite_geodesy.gemspec", "README.md", "lib/sqlite_geodesy.rb"):
         copy(os.path.join(HERE, "ruby", name), os.path.join(stage, name))
     copy(os.path.join(ROOT, "LICENSE"), os.path.join(stage, "LICENSE"))
+    copy(PROJECT_JSON, os.path.join(stage, "project.json"))
     copy(module, os.path.join(stage, "lib/sqlite_geodesy/geodesy.so"), 0o755)
     with open(os.path.join(stage, "lib/sqlite_geodesy/version.rb"), "w", encoding="utf-8") as f:
         f.write("# frozen_string_literal: true\n\nmodule SqliteGeodesy\n"
@@ -297,6 +309,8 @@ def crate(version, sqlite_headers, out):
     manifest = os.path.join(package, "Cargo.toml")
     with open(manifest, encoding="utf-8") as f:
         text = re.sub(r'^version = "[^"]*".*$', f'version = "{version}"', f.read(), count=1, flags=re.M)
+    text = text.replace('\nreadme = ', f'\nhomepage = "{PROJECT["homepage"]}"\n'
+                        f'repository = "{PROJECT["repository"]}"\nreadme = ', 1)
     with open(manifest, "w", encoding="utf-8") as f:
         f.write(text)
     settle(stage)
@@ -317,9 +331,55 @@ def crate(version, sqlite_headers, out):
     return artefact
 
 
+def pom(version):
+    """The jar's Maven project file, as a Maven repository serves it beside
+    the jar and as the jar carries it under META-INF/maven/."""
+    p = {k: html.escape(v) for k, v in PROJECT.items()}
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<project xmlns="http://maven.apache.org/POM/4.0.0" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"
+         xsi:schemaLocation="http://maven.apache.org/POM/4.0.0 https://maven.apache.org/xsd/maven-4.0.0.xsd">
+  <modelVersion>4.0.0</modelVersion>
+  <groupId>{p["maven_group"]}</groupId>
+  <artifactId>sqlite-geodesy</artifactId>
+  <version>{version}</version>
+  <packaging>jar</packaging>
+  <name>sqlite-geodesy</name>
+  <description>Geodesics on the Earth's ellipsoid (Vincenty) as SQLite functions for xerial's sqlite-jdbc: distance, azimut_start, azimut_end, project_lat and project_lon in SQL</description>
+  <url>{p["homepage"]}</url>
+  <licenses>
+    <license>
+      <name>MIT License</name>
+      <url>https://opensource.org/licenses/MIT</url>
+      <distribution>repo</distribution>
+    </license>
+  </licenses>
+  <developers>
+    <developer>
+      <name>{p["author"]}</name>
+      <email>{p["email"]}</email>
+    </developer>
+  </developers>
+  <scm>
+    <url>{p["repository"]}</url>
+    <connection>scm:git:{p["repository"]}.git</connection>
+  </scm>
+  <issueManagement>
+    <url>{p["issues"]}</url>
+  </issueManagement>
+  <dependencies>
+    <dependency>
+      <groupId>org.xerial</groupId>
+      <artifactId>sqlite-jdbc</artifactId>
+      <version>{SQLITE_JDBC}</version>
+    </dependency>
+  </dependencies>
+</project>
+"""
+
+
 def jar(version, modules, out):
     """The Java jar: SqliteGeodesy compiled for Java 8, and each module given
-    under io/sqlitegeodesy/<platform>/."""
+    under io/sqlitegeodesy/<platform>/; and its Maven project file beside it."""
     stage = tempfile.mkdtemp()
     classes = os.path.join(stage, "classes")
     run = subprocess.run(["javac", "--release", "8", "-encoding", "UTF-8", "-d", classes,
@@ -331,6 +391,12 @@ def jar(version, modules, out):
     for folder, module in modules:
         copy(module, os.path.join(classes, "io/sqlitegeodesy", folder, os.path.basename(module)), 0o755)
     copy(os.path.join(ROOT, "LICENSE"), os.path.join(classes, "META-INF/LICENSE"))
+    maven = os.path.join(classes, "META-INF/maven", PROJECT["maven_group"], "sqlite-geodesy")
+    os.makedirs(maven)
+    with open(os.path.join(maven, "pom.xml"), "w", encoding="utf-8") as f:
+        f.write(pom(version))
+    with open(os.path.join(maven, "pom.properties"), "w", encoding="utf-8") as f:
+        f.write(f"artifactId=sqlite-geodesy\ngroupId={PROJECT['maven_group']}\nversion={version}\n")
     manifest = (f"Manifest-Version: 1.0\r\nAutomatic-Module-Name: io.sqlitegeodesy\r\n"
                 f"Implementation-Title: sqlite-geodesy\r\nImplementation-Version: {version}\r\n\r\n")
     files = []
@@ -350,7 +416,10 @@ def jar(version, modules, out):
             info.external_attr = (0o100755 if is_module(name) else 0o100644) << 16
             z.writestr(info, data)
     shutil.rmtree(stage)
-    return artefact
+    project_file = os.path.join(out, f"sqlite-geodesy-{version}.pom")
+    with open(project_file, "w", encoding="utf-8") as f:
+        f.write(pom(version))
+    return [artefact, project_file]
 
 
 def npm(version, modules, out):
@@ -360,7 +429,8 @@ def npm(version, modules, out):
     for name in ("LICENSE", "README.md"):
         copy(os.path.join(ROOT, name), os.path.join(stage, name))
     with open(os.path.join(HERE, "npm/package.json.in"), encoding="utf-8") as f:
-        manifest = f.read().replace("@VERSION@", version)
+        manifest = (f.read().replace("@VERSION@", version).replace("@HOMEPAGE@", PROJECT["homepage"])
+                    .replace("@REPOSITORY@", PROJECT["repository"]).replace("@ISSUES@", PROJECT["issues"]))
     with open(os.path.join(stage, "package.json"), "w", encoding="utf-8") as f:
         f.write(manifest)
     for folder, module in modules:
@@ -380,6 +450,8 @@ def go_module(version, sqlite_headers, out):
     that it builds without the system's; every path under module@vVERSION/."""
     with open(os.path.join(HERE, "go", "go.mod"), encoding="utf-8") as f:
         path = re.search(r"^module (\S+)$", f.read(), re.M).group(1)
+    if path != PROJECT["go_module"]:
+        fail("Go module", f"packaging/go/go.mod names {path}, packaging/project.json {PROJECT['go_module']}")
     files = [(os.path.join(HERE, "go", name), name) for name in os.listdir(os.path.join(HERE, "go"))]
     files.append((os.path.join(ROOT, "LICENSE"), "LICENSE"))
     for folder in ("geodesy", "extension"):
@@ -456,7 +528,7 @@ def main():
     if any(PLATFORMS[p][1] for p in modules) and args.only in (None, "wheel"):
         made.append(plugin(args.version, out))
     if args.only in (None, "jar"):
-        made.append(jar(args.version, [(PLATFORMS[p][0], m) for p, m in modules.items()], out))
+        made.extend(jar(args.version, [(PLATFORMS[p][0], m) for p, m in modules.items()], out))
     if args.only in (None, "npm"):
         made.append(npm(args.version, [(PLATFORMS[p][2], m) for p, m in modules.items()], out))
     if args.sqlite_headers and args.only in (None, "crate"):

@@ -5,7 +5,11 @@ come from the environment that make dist sets:
 
     GEODESY_VERSION         the project's version, from CMakeLists.txt
     GEODESY_WHEEL_PLATFORM  e.g. manylinux_2_17_x86_64
+
+The project's links come from project.json, which make dist copies beside
+this file.
 """
+import json
 import os
 
 from setuptools import Distribution, setup
@@ -27,12 +31,23 @@ class PlatformWheel(bdist_wheel):
         return "py3", "none", os.environ["GEODESY_WHEEL_PLATFORM"]
 
 
+with open("project.json", encoding="utf-8") as f:
+    project = json.load(f)
+
 setup(
     name="sqlite-geodesy",
     version=os.environ["GEODESY_VERSION"],
     description="Geodesics on the Earth's ellipsoid (Vincenty) as SQLite functions",
     long_description=open("README.md", encoding="utf-8").read(),
     long_description_content_type="text/markdown",
+    url=project["homepage"],
+    project_urls={
+        "Source": project["repository"],
+        "Issues": project["issues"],
+        "Changelog": project["changelog"],
+    },
+    author=project["author"],
+    author_email=project["email"],
     license="MIT",
     license_files=["LICENSE"],
     python_requires=">=3.8",

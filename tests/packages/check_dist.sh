@@ -35,6 +35,7 @@ gozip=sqlite-geodesy-go-${version}.zip
 gem=sqlite_geodesy-${version}-x86_64-linux.gem
 gem_arm=sqlite_geodesy-${version}-aarch64-linux.gem
 jar=sqlite-geodesy-${version}.jar
+pom=sqlite-geodesy-${version}.pom
 crate=sqlite-geodesy-${version}.crate
 linux=sqlite-geodesy-${version}-linux-x86_64
 arm=sqlite-geodesy-${version}-linux-aarch64
@@ -47,11 +48,11 @@ ok() { passed=$((passed + 1)); echo "ok: $1"; }
 
 step "checksums"
 (cd "$dist" && sha256sum --strict -c SHA256SUMS) || fail SHA256SUMS "a checksum does not match"
-for f in "$deb" "$dev" "$whl" "$whl_arm" "$plugin" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$jar" "$crate" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
+for f in "$deb" "$dev" "$whl" "$whl_arm" "$plugin" "$tgz" "$wasm" "$gozip" "$gem" "$gem_arm" "$jar" "$pom" "$crate" "$linux.tar.gz" "$arm.tar.gz" "$windows.zip"; do
   [ -f "$dist/$f" ] || fail "$f" "missing from $dist (is the version $version?)"
   grep -q "  $f\$" "$dist/SHA256SUMS" || fail "$f" "not listed in SHA256SUMS"
 done
-ok "SHA256SUMS covers all 15 artefacts, named for version $version"
+ok "SHA256SUMS covers all 16 artefacts, named for version $version"
 
 step "licence and version inside each artefact"
 mkdir -p "$work/x/deb" "$work/x/dev" "$work/x/npm" "$work/x/wasm" "$work/x/arch"
@@ -100,6 +101,32 @@ tar xzf "$dist/$crate" -C "$work/x/crate"
 grep -q "Permission is hereby granted" "$work/x/crate/sqlite-geodesy-$version/LICENSE" || fail "$crate" "no licence"
 grep -qx "version = \"$version\"" "$work/x/crate/sqlite-geodesy-$version/Cargo.toml" || fail "$crate" "its version is not $version"
 ok "every artefact carries the MIT licence and version $version"
+
+step "each registry's metadata: the project's links, the package's own README, its dependencies"
+homepage=$(/usr/bin/python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["homepage"])' "$root/packaging/project.json")
+for d in "$deb" "$dev"; do
+  [ "$(dpkg-deb -f "$dist/$d" Homepage)" = "$homepage" ] || fail "$d" "its Homepage is not $homepage"
+done
+for p in "$work/x/npm/package/package.json" "$work/x/wasm/package/package.json"; do
+  /usr/bin/python3 -c 'import json, sys; m = json.load(open(sys.argv[1])); sys.exit(not (m["homepage"] == sys.argv[2] and m["repository"]["url"] and m["bugs"]["url"]))' \
+    "$p" "$homepage" || fail "$p" "no homepage $homepage, repository or bugs"
+done
+for w in "$whl" "$whl_arm" "$plugin"; do
+  meta=$(unzip -p "$dist/$w" "$(unzip -Z1 "$dist/$w" | grep '\.dist-info/METADATA$')")
+  grep -qx "Home-page: $homepage" <<<"$meta" && grep -q '^Project-URL: Source, ' <<<"$meta" || fail "$w" "no Home-page or Source link"
+  grep -q 'from a clone\|\./build/geodesy' <<<"$meta" && fail "$w" "its long description is the repository's README"
+done
+for g in "$gem" "$gem_arm"; do
+  spec=$(gem spec "$dist/$g")
+  grep -qx "homepage: $homepage" <<<"$spec" || fail "$g" "its homepage is not $homepage"
+  grep -A3 -- '- !ruby/object:Gem::Dependency' <<<"$spec" | grep -qx 'name: sqlite3' \
+    || grep -qx '  name: sqlite3' <<<"$spec" || fail "$g" "no runtime dependency on the sqlite3 gem"
+  grep -q 'documentation_uri: ' <<<"$spec" || fail "$g" "no documentation_uri"
+done
+for key in homepage repository documentation; do
+  grep -q "^$key = \"http" "$work/x/crate/sqlite-geodesy-$version/Cargo.toml" || fail "$crate" "its Cargo.toml has no $key"
+done
+ok "Homepage in the .debs, npm packages, wheels, gems and crate; the wheels' own README; the gems need sqlite3"
 
 step "the wheels' modules need glibc 2.17 at most, and only libc and libm"
 for w in "$whl" "$whl_arm"; do

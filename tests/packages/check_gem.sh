@@ -13,7 +13,10 @@ module=$(realpath "$2")
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-gem install --local --no-document --install-dir "$work/gems" "$gem" >/dev/null
+# The gem's dependency, the sqlite3 gem, is Debian's (ruby-sqlite3), found
+# on the system's gem path as an offline install finds it.
 export GEM_HOME="$work/gems" GEM_PATH="$work/gems:$(gem env gempath)"
+gem install --local --no-document "$gem" >/dev/null
+gem list --installed sqlite_geodesy >/dev/null || { echo "check_gem.sh: the gem is not installed" >&2; exit 1; }
 ruby "$root/packaging/ruby/test/test_sqlite_geodesy.rb"
 /usr/bin/python3 "$root/tests/reference/check_bits.py" "$module" --native-host ruby "$root/tests/packages/ruby_host.rb"
