@@ -31,7 +31,8 @@
 #   make fresh-machine  make demo and make test in a bare Debian 12 chroot (root only)
 # Installing and releasing:
 #   make install    build, then install geodesy.so where SQLite finds it by name, and the static
-#                   kit (libgeodesy.a, sqlite3_geodesy.h, sqlite-geodesy.pc) beside it (PREFIX=/usr)
+#                   kit (libgeodesy.a, sqlite3_geodesy.h, sqlite-geodesy.pc) beside it (PREFIX=/usr),
+#                   and geodesy-node in PREFIX/bin once make cluster has built it
 #   make uninstall  remove exactly the files that make install installed
 #   make package    the Debian package dist/libsqlite3-mod-geodesy_<version>_amd64.deb
 #   make wheel      the x86-64 wheel alone, into dist/
@@ -289,6 +290,12 @@ cluster-faults: packages-cluster-faults build cluster
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+	@# The cluster node, once make cluster has built it; listed in the same
+	@# manifest, so that make uninstall removes it too.
+	@if [ -x build-cluster/geodesy-node ]; then \
+	  install -v -D -m 755 build-cluster/geodesy-node $(DESTDIR)$(PREFIX)/bin/geodesy-node && \
+	  echo "$(DESTDIR)$(PREFIX)/bin/geodesy-node" >> $(BUILD)/install_manifest.txt; \
+	else echo "-- Not installing geodesy-node: make cluster builds it"; fi
 
 uninstall:
 	@test -f $(BUILD)/install_manifest.txt || { \

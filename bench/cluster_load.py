@@ -10,8 +10,11 @@ writers (one row per statement, each on a connection of its own) for
 SECONDS, alone and then beside N readers (all five functions), and prints
 a row for each: writes per second with their p50 and p99, the same for
 reads, lock retries and errors, and the three nodes' peak resident memory
-and open descriptors over that run. Every process started here is ended by its PID, on every
-exit.
+and open descriptors over that run. Then memory against the database's
+size: the database grown in 4 MiB transactions of random BLOBs to 16, 64
+and 128 MiB, each node's resident size after each step; then one
+transaction of 64 MiB, its time, its outcome and each node's peak. Every
+process started here is ended by its PID, on every exit.
 """
 import json
 import os
@@ -74,6 +77,50 @@ def main():
     for readers in (False, True):
         print("writers beside as many readers" if readers else "writers alone")
         table(addresses, pids, readers)
+    memory(addresses, pids)
+
+
+def resident(pid, field="VmRSS"):
+    """A process's resident size (VmRSS) or its peak (VmHWM), in MiB."""
+    with open(f"/proc/{pid}/status") as f:
+        return next(int(line.split()[1]) for line in f if line.startswith(field + ":")) / 1024
+
+
+def memory(addresses, pids):
+    def sql(statement, timeout="120s"):
+        started = time.monotonic()
+        run = subprocess.run([NODE, "sql", "--cluster", ",".join(addresses), "--timeout", timeout,
+                              *tls_flags(work, "client"), "mem", statement], capture_output=True, text=True)
+        return run.returncode, run.stderr.strip(), time.monotonic() - started
+
+    def blobs(mib):
+        return (f"WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < {mib}) "
+                f"INSERT INTO b(data) SELECT randomblob(1048576) FROM c")
+
+    print("memory against the database's size (MiB resident, each node)")
+    print(f"{'database MiB':>12}  {'resident MiB':>16}")
+    sql("CREATE TABLE b(id INTEGER PRIMARY KEY, data BLOB)")
+    size = 0
+    print(f"{size:>12}  {'/'.join(f'{resident(p):.0f}' for p in pids):>16}")
+    for target in (16, 64, 128):
+        while size < target:
+            code, err, _ = sql(blobs(4))
+            if code != 0:
+                raise RuntimeError(f"growing the database: {err}")
+            size += 4
+        time.sleep(2)
+        print(f"{size:>12}  {'/'.join(f'{resident(p):.0f}' for p in pids):>16}", flush=True)
+    peaks = {}
+    stop = threading.Event()
+    sampler = threading.Thread(target=sample, args=(pids, peaks, stop))
+    sampler.start()
+    code, err, seconds = sql(blobs(64))
+    time.sleep(5)
+    stop.set()
+    sampler.join()
+    print(f"one 64 MiB transaction on {size} MiB: exit {code} after {seconds:.1f} s{': ' + err if err else ''}; "
+          f"peak {'/'.join(f'{peaks.get(p, [0])[0]:.0f}' for p in pids)} MiB, "
+          f"then {'/'.join(f'{resident(p):.0f}' for p in pids)} MiB resident")
 
 
 def table(addresses, pids, with_readers):

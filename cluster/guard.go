@@ -24,8 +24,10 @@ package main
 //     failed connection to the dqlite engine.
 
 import (
+	"bytes"
 	"context"
 	"crypto/tls"
+	"encoding/binary"
 	"errors"
 	"fmt"
 	"io"
@@ -39,6 +41,7 @@ import (
 	"unsafe"
 
 	"github.com/canonical/go-dqlite/app"
+	"github.com/canonical/go-dqlite/client"
 )
 
 const (
@@ -66,10 +69,31 @@ type guard struct {
 	engineFailingSince atomic.Int64
 	refused            atomic.Uint64 // closed at once: maxPending were handshaking
 	handshakeFailed    atomic.Uint64 // no valid certificate in time
+
+	// While this node is a spare, the leader's address; "" otherwise. A
+	// spare is sent no log entries, so its engine knows neither leader
+	// nor configuration; a client that reaches it is passed to the leader.
+	relayTo atomic.Value    // string
+	dial    client.DialFunc // to another node, as this node dials its peers
+	relayed atomic.Uint64
+
+	// A node of another cluster that sends this one Raft messages is
+	// refused, and stopWith told why: see foreign.
+	node         *app.App
+	self         string
+	stopWith     chan<- error
+	stopped      atomic.Bool
+	refusedPeers sync.Map // IDs already logged
+
+	writeTurn      chan struct{} // one write at the engine at a time: see turns.go
+	gate           *sync.Cond    // guards the two counts below
+	writesWaiting  int
+	queriesRunning int
 }
 
 // guardNode takes the TLS listener over from go-dqlite's node.
-func guardNode(node *app.App, address string, config *tls.Config, logger *log.Logger) (*guard, error) {
+func guardNode(node *app.App, address string, config *tls.Config, logger *log.Logger, dial client.DialFunc,
+	stopWith chan<- error) (*guard, error) {
 	inner := reflect.ValueOf(node).Elem()
 	listenerField, engineField := inner.FieldByName("listener"), inner.FieldByName("nodeBindAddress")
 	if !listenerField.IsValid() || !engineField.IsValid() || engineField.Kind() != reflect.String {
@@ -90,7 +114,10 @@ func guardNode(node *app.App, address string, config *tls.Config, logger *log.Lo
 	}
 	ctx, stop := context.WithCancel(context.Background())
 	g := &guard{listener: listener, engine: engineField.String(), config: config, logger: logger,
-		pending: make(chan struct{}, maxPending), perHost: map[string]int{}, ctx: ctx, stop: stop}
+		pending: make(chan struct{}, maxPending), perHost: map[string]int{}, ctx: ctx, stop: stop,
+		dial: dial, node: node, self: address, stopWith: stopWith, writeTurn: make(chan struct{}, 1),
+		gate: sync.NewCond(&sync.Mutex{})}
+	g.relayTo.Store("")
 	g.done.Add(1)
 	go g.serve()
 	return g, nil
@@ -253,23 +280,126 @@ func (g *guard) handle(raw net.Conn, host string) {
 		raw.Close()
 		return
 	}
-	local, err := net.Dial("unix", g.engine)
-	if err != nil {
-		remote.Close()
-		g.engineFailed(err)
-		return
+	// What the connection sends first: the protocol version (8 bytes) and
+	// its first request, whose header (8 bytes) gives its length in
+	// words and its type. It is read here, and sent on unchanged.
+	first := make([]byte, 16)
+	n, err := io.ReadFull(remote, first)
+	first = first[:n]
+	raft := err == nil && first[12] == connectRequest
+	whole := err == nil // the first request's header was read
+	if raft {
+		words := binary.LittleEndian.Uint32(first[8:12])
+		if words > 0 && words <= 64 {
+			body := make([]byte, 8*words)
+			n, err = io.ReadFull(remote, body)
+			first = append(first, body[:n]...)
+			if err == nil && g.foreign(body) {
+				remote.Close()
+				return
+			}
+		}
+	}
+	from := io.MultiReader(bytes.NewReader(first), remote)
+	var local net.Conn
+	relayed := false
+	if leader, _ := g.relayTo.Load().(string); leader != "" && g.dial != nil && err == nil && !raft {
+		ctx, cancel := context.WithTimeout(g.ctx, 5*time.Second)
+		// If the leader cannot be reached, the engine answers that it
+		// knows no leader.
+		if local, _ = g.dial(ctx, leader); local != nil {
+			g.relayed.Add(1)
+			relayed = true
+		}
+		cancel()
+	}
+	if local == nil {
+		if local, err = net.Dial("unix", g.engine); err != nil {
+			remote.Close()
+			g.engineFailed(err)
+			return
+		}
 	}
 	// Copy both ways until either side ends; then end the other, and both
-	// end when the node stops.
+	// end when the node stops. A client's connection to this node's own
+	// engine goes message by message, so that writes take turns; a Raft
+	// connection, or one passed to the leader, is copied as it comes.
 	ended := make(chan struct{}, 2)
-	go func() { io.Copy(local, remote); ended <- struct{}{} }()
-	go func() { io.Copy(remote, local); ended <- struct{}{} }()
+	var pipe *clientPipe
+	if relayed || raft || !whole {
+		go func() { io.Copy(local, from); ended <- struct{}{} }()
+		go func() { io.Copy(remote, local); ended <- struct{}{} }()
+	} else {
+		pipe = &clientPipe{g: g}
+		go func() {
+			if err := pipe.requests(from, local); err == errEmptyRequest {
+				g.logger.Printf("closed a connection from %s: %v", host, err)
+			}
+			ended <- struct{}{}
+		}()
+		go func() { pipe.responses(local, remote); ended <- struct{}{} }()
+	}
 	select {
 	case <-ended:
 	case <-g.ctx.Done():
 	}
 	remote.Close()
 	local.Close()
+	if pipe != nil {
+		// Both copies end once both ends are closed; a write still at the
+		// engine gives its turn back now.
+		<-ended
+		pipe.finish()
+	}
+}
+
+// dqlite's request type for a Raft connection between nodes.
+const connectRequest = 11
+
+// foreign says whether a Raft connection, whose CONNECT request's body
+// (the sender's ID, then its address) is given, comes from a node of
+// another cluster, and must be refused: one with this node's own ID at
+// another address (every cluster's first node has the same ID), or any
+// node while this node's configuration holds this node alone. That is
+// what a node hears when its folder was wiped and it was started with
+// --bootstrap at an address its old cluster still counts as a member's;
+// dqlite 1.11 crashes on those messages. With its own ID the sender is
+// certainly another cluster's, and the node is stopped with a message that
+// says so; otherwise each sender is refused, and logged once.
+func (g *guard) foreign(body []byte) bool {
+	if g.node == nil || len(body) < 9 {
+		return false
+	}
+	id := binary.LittleEndian.Uint64(body[:8])
+	address := string(bytes.TrimRight(body[8:], "\x00"))
+	ctx, cancel := context.WithTimeout(g.ctx, 2*time.Second)
+	defer cancel()
+	cli, err := g.node.Client(ctx)
+	if err != nil {
+		return false
+	}
+	defer cli.Close()
+	nodes, err := cli.Cluster(ctx)
+	if err != nil || !listed(nodes, g.node.ID()) {
+		return false // not a member yet: a node that joins hears from the leader first
+	}
+	twin := id == g.node.ID() && address != g.self
+	if !twin && !(len(nodes) == 1 && !listed(nodes, id)) {
+		return false
+	}
+	advice := "this node's folder was probably lost or wiped and the node started with --bootstrap at an " +
+		"address that cluster still counts as one of its members. To bring this node back into that cluster, " +
+		"stop it, remove the old member (geodesy-node remove), empty this node's folder, and start it with --join"
+	if twin {
+		if g.stopped.CompareAndSwap(false, true) && g.stopWith != nil {
+			g.stopWith <- fmt.Errorf("node %d at %s, of another cluster, sends this node Raft messages: %s. "+
+				"Stopping", id, address, advice)
+		}
+	} else if _, seen := g.refusedPeers.LoadOrStore(id, true); !seen {
+		g.logger.Printf("refusing the Raft messages of node %d at %s, which is not in this cluster: %s",
+			id, address, advice)
+	}
+	return true
 }
 
 // startsWithin waits up to limit for the connection's first byte, without
@@ -308,6 +438,7 @@ func startsWithin(conn net.Conn, limit time.Duration) error {
 // close stops accepting and ends every connection.
 func (g *guard) close() {
 	g.stop()
+	g.gate.Broadcast() // queries waiting for writes stop waiting
 	g.listener.Close()
 	g.done.Wait()
 }

@@ -226,6 +226,13 @@ func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 			fmt.Sprintf("Connections closed at once because %d were handshaking.", maxPending), h.door.refused.Load())
 		counter("geodesy_node_handshakes_failed_total",
 			"Connections closed without a valid certificate within the handshake timeout.", h.door.handshakeFailed.Load())
+		h.door.gate.L.Lock()
+		waiting, running := h.door.writesWaiting, h.door.queriesRunning
+		h.door.gate.L.Unlock()
+		gauge("geodesy_node_writes_waiting", "Clients' writes waiting at the door for their turn.", waiting, "")
+		gauge("geodesy_node_queries_running", "Clients' queries let through to the engine and not yet answered.", running, "")
+		counter("geodesy_node_relayed_total",
+			"Clients' connections this node passed to the leader while it was a spare.", h.door.relayed.Load())
 	}
 }
 
@@ -242,8 +249,8 @@ var selfID uint64
 // watch asks the node for its view of the cluster every watchInterval, logs
 // each change of leader and of this node's role, and hands each view to
 // health (which may be nil).
-func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer, dir string,
-	dial client.DialFunc, mustStop chan<- error) {
+func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healthServer, door *guard,
+	dir string, dial client.DialFunc, mustStop chan<- error) {
 	selfID = node.ID()
 	var cli *client.Client
 	var last clusterView
@@ -325,6 +332,13 @@ func watch(ctx context.Context, node *app.App, logger *log.Logger, health *healt
 			}
 			cancel()
 		}
+		if door != nil {
+			relayTo := ""
+			if view.role == "spare" && view.leaderID != 0 && view.leaderID != selfID {
+				relayTo = view.leaderAddress
+			}
+			door.relayTo.Store(relayTo)
+		}
 		if health != nil {
 			health.record(view, leaderChanged, nil)
 			if ticks++; ticks%peerLookTicks == 1 {
@@ -391,6 +405,20 @@ func look(ctx context.Context, node *app.App, cli **client.Client) (clusterView,
 	if err != nil {
 		return view, err
 	}
+	if !listed(nodes, selfID) {
+		// A spare is sent no log entries, so its own copy of the
+		// configuration stays the one it joined with, without itself: ask
+		// the leader, whose configuration is the cluster's.
+		if leader, err := node.Leader(ctx); err == nil {
+			if theirs, err := leader.Cluster(ctx); err == nil && listed(theirs, selfID) {
+				nodes = theirs
+				if info, err := leader.Leader(ctx); err == nil && info != nil {
+					view.leaderID, view.leaderAddress = info.ID, info.Address
+				}
+			}
+			leader.Close()
+		}
+	}
 	for _, n := range nodes {
 		role := roleName(n.Role)
 		switch role {
@@ -427,4 +455,13 @@ func roleName(role client.NodeRole) string {
 	default:
 		return "spare"
 	}
+}
+
+func listed(nodes []client.NodeInfo, id uint64) bool {
+	for _, n := range nodes {
+		if n.ID == id {
+			return true
+		}
+	}
+	return false
 }

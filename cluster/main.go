@@ -169,9 +169,17 @@ func run(c config) error {
 		app.WithAddress(address),
 		app.WithCluster(join),
 		app.WithLogFunc(func(level client.LogLevel, format string, a ...interface{}) {
-			if level >= client.LogWarn {
-				logger.Printf(level.String()+": "+format, a...)
+			if level < client.LogWarn {
+				return
 			}
+			message := fmt.Sprintf(format, a...)
+			// Nodes started together take turns: the leader adds one at a
+			// time, and go-dqlite asks again every second.
+			if strings.HasPrefix(message, "join cluster: a configuration change is already in progress") {
+				logger.Printf("joining: the leader is adding another node; asking again in 1 s")
+				return
+			}
+			logger.Printf("%s: %s", level.String(), message)
 		}),
 	}
 	if c.networkLatency > 0 {
@@ -215,9 +223,12 @@ func run(c config) error {
 	if err != nil {
 		return err
 	}
+	// Either a check below, the watcher or the door can find that the node
+	// must stop.
+	mustStop := make(chan error, 3)
 	var door *guard
 	if listen != nil {
-		if door, err = guardNode(node, address, listen, logger); err != nil {
+		if door, err = guardNode(node, address, listen, logger, peerDial, mustStop); err != nil {
 			node.Close()
 			return err
 		}
@@ -231,9 +242,7 @@ func run(c config) error {
 		}
 	}
 	watching, stopWatching := context.WithCancel(context.Background())
-	// Either a check below or the watcher can find that the node must stop.
-	mustStop := make(chan error, 2)
-	go watch(watching, node, logger, health, c.dir, peerDial, mustStop)
+	go watch(watching, node, logger, health, door, c.dir, peerDial, mustStop)
 	ctx, cancel := context.WithTimeout(context.Background(), readyTimeout)
 	err = node.Ready(ctx)
 	cancel()

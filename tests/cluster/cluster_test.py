@@ -14,7 +14,9 @@ catch up: each node's own copy, taken with go-dqlite's shell (.dump),
 answers like the leader. Besides: the client's refusals (no certificate,
 another CA, another first DNS name, a CA it does not trust) and its answer
 when two of three nodes are gone, each within its timeout and saying why;
-a write that waits out another client's transaction; the printing of every REAL bit;
+a write that waits out another client's transaction; 64 writers that
+take turns, none told the database is locked; three stand-bys and
+a spare, each ready; the printing of every REAL bit;
 the nodes' /readyz; and a second TLS cluster on the same host. Every wait
 is bounded; every process started here is ended by its PID. Prints the
 failover time and the query latency through the cluster and locally.
@@ -175,6 +177,8 @@ def stop_all():
 def main():
     make_certificates(work, [("node1", "ca", "geodesy-cluster"), ("node2", "ca", "geodesy-cluster"),
                              ("node3", "ca", "geodesy-cluster"), ("node4", "ca", "geodesy-cluster"),
+                             ("node5", "ca", "geodesy-cluster"), ("node6", "ca", "geodesy-cluster"),
+                             ("node7", "ca", "geodesy-cluster"),
                              ("client", "ca", "geodesy-cluster"),
                              ("stranger", "other-ca", "geodesy-cluster"), ("renamed", "ca", "another-name")])
     start(0, [])
@@ -248,9 +252,10 @@ def main():
           f"{err} / {held[0][2]} / {cluster_rows('SELECT count(*) FROM w')}")
 
     writes_that_return_rows()
+    writers_take_turns()
     flood(wait_for("a leader", leader))
     out_of_descriptors()
-    standby_ready()
+    roles_ready()
 
     killed = wait_for("a leader", leader)
     nodes[killed].kill()
@@ -369,6 +374,20 @@ def writes_that_return_rows():
     check("WITH ... INSERT is applied and replicated to every node", code == 0 and all(copies), f"exit {code}: {err}")
 
 
+def writers_take_turns():
+    """64 clients writing one row per statement, each on a connection of its
+    own, beside 8 readers: the leader lets one write through at a time, so
+    none meets another's in flight, and none is told the database is locked."""
+    load = os.path.join(os.path.dirname(NODE), "cluster_load")
+    run = subprocess.run([load, "--cluster", ",".join(ADDRESSES), *tls("client"), "--writers", "64",
+                          "--readers", "8", "--seconds", "3"], capture_output=True, text=True, timeout=120)
+    r = json.loads(run.stdout) if run.returncode == 0 else {}
+    check(f"64 writers beside 8 readers take turns: {r.get('writes_per_second', 0):.0f} writes/s, "
+          f"p99 {r.get('write_p99_ms', 0):.0f} ms, no write told the database is locked",
+          run.returncode == 0 and r["lock_retries"] == 0 and r["errors"] == 0 and r["writes_per_second"] > 0,
+          run.stderr.strip() or r)
+
+
 def flood(target):
     """3000 TCP connections from 127.0.0.2 to the leader that never start
     TLS: it must keep serving others during the flood, say what it
@@ -401,7 +420,8 @@ def flood(target):
 def out_of_descriptors():
     """A node of its own with a limit of 200 descriptors, taken by clients
     with certificates until it cannot accept: /healthz must fail then, and
-    once they leave the node must accept and answer again, unrestarted."""
+    once they leave the node must accept and answer again, unrestarted.
+    Then a request with no body, which the node must refuse and survive."""
     import socket
     import ssl
     address, health_address = (f"127.0.0.1:{p}" for p in free_ports(2))
@@ -416,7 +436,7 @@ def out_of_descriptors():
     context.load_verify_locations(os.path.join(work, "ca.crt"))
     held = []
     host, port = address.rsplit(":", 1)
-    for _ in range(150):
+    for _ in range(400):
         try:
             held.append(context.wrap_socket(socket.create_connection((host, int(port)), timeout=3),
                                             server_hostname="geodesy-cluster"))
@@ -434,25 +454,49 @@ def out_of_descriptors():
           f"then accepts and answers again {time.monotonic() - started:.1f} s after they leave, unrestarted",
           refused != 0 and during != 200 and code == 0 and nodes["small"].poll() is None,
           f"{len(held)} held, new client exit {refused}, /healthz {during}, then exit {code}: {err}")
+    # A request with no body, from a client with a certificate: dqlite's
+    # engine aborts on one; the door must close that connection instead.
+    empty = context.wrap_socket(socket.create_connection((host, int(port)), timeout=5),
+                                server_hostname="geodesy-cluster")
+    empty.sendall(struct.pack("<Q", 1) + struct.pack("<IBBH", 0, 0, 0, 0))
+    try:
+        closed = empty.recv(1) == b""
+    except OSError as error:
+        closed = str(error)
+    empty.close()
+    code, out, err, _ = client("SELECT 1", [address])
+    check("a request with no body is refused at the door, and the node goes on answering",
+          closed is True and code == 0 and nodes["small"].poll() is None,
+          f"closed {closed}, node exit {nodes['small'].poll()}, then exit {code}: {err}")
     nodes["small"].send_signal(signal.SIGTERM)
     nodes["small"].wait(timeout=40)
 
 
-def standby_ready():
-    """A fourth node joins as a stand-by: it is ready, and a client given
-    only its address finds the leader."""
-    start(3, ADDRESSES[:1])
-    code = None
+def roles_ready():
+    """Four more nodes join, one after another: three stand-bys and a
+    spare. Each is ready by /readyz and shows its role in /metrics; a client
+    given only a stand-by's address, or only the spare's, finds the leader."""
+    seen, codes = [], []
     try:
-        wait_for("the fourth node's /readyz", lambda: health(3, "/readyz")[0] == 200, 30)
-        code, out, err, _ = client("SELECT count(*) FROM place", [NODE_ADDRESSES[3]])
+        for i, role in [(3, "stand-by"), (4, "stand-by"), (5, "stand-by"), (6, "spare")]:
+            start(i, ADDRESSES[:1])
+            wait_for(f"node {i + 1}'s /readyz", lambda: health(i, "/readyz")[0] == 200, 30)
+            status, body = health(i, "/readyz")
+            shown = f'geodesy_node_role{{role="{role}"}} 1' in health(i, "/metrics")[1]
+            seen.append(f"{body.strip()}{'' if shown else ' (metrics: not ' + role + ')'}")
+        for i in (3, 6):
+            code, out, err, _ = client("SELECT count(*) FROM place", [NODE_ADDRESSES[i]])
+            codes.append((code, err.strip()))
     except RuntimeError as error:
-        err = str(error)
-    status, body = health(3, "/readyz")
-    check("a stand-by is ready and leads a client to the leader",
-          code == 0 and body.startswith("ready: stand-by"), f"{status} {body} / exit {code}: {err}")
-    nodes[3].send_signal(signal.SIGTERM)
-    nodes[3].wait(timeout=40)
+        codes.append((None, str(error)))
+    check("three stand-bys and a spare join: each is ready and shows its role, and a client given only a "
+          "stand-by's or the spare's address finds the leader",
+          [c for c, _ in codes] == [0, 0] and [s.split(",")[0] for s in seen] == ["ready: stand-by"] * 3 + ["ready: spare"],
+          f"{seen} / {codes}")
+    for i in range(3, 7):
+        if i in nodes:
+            nodes[i].send_signal(signal.SIGTERM)
+            nodes[i].wait(timeout=40)
 
 
 def timed(f):
@@ -462,11 +506,12 @@ def timed(f):
 
 
 if __name__ == "__main__":
-    ports = free_ports(8)
-    # The cluster's three nodes, then a fourth that joins as a stand-by for a moment.
-    NODE_ADDRESSES = [f"127.0.0.1:{p}" for p in ports[:4]]
+    ports = free_ports(14)
+    # The cluster's three nodes, then four more that join for a moment:
+    # three stand-bys and a spare.
+    NODE_ADDRESSES = [f"127.0.0.1:{p}" for p in ports[:7]]
     ADDRESSES = NODE_ADDRESSES[:3]
-    HEALTH = [f"127.0.0.1:{p}" for p in ports[4:]]
+    HEALTH = [f"127.0.0.1:{p}" for p in ports[7:]]
     # A SIGTERM (a CI timeout, say) ends the nodes too, through finally.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("cluster test: stopped by SIGTERM"))
     try:

@@ -12,7 +12,7 @@ killed then restarted; a partition that cuts the leader off from the
 others with blackhole routes, then heals; a full disk under the leader (as root: each node's
 folder is a small tmpfs); a follower whose folder is wiped, which must
 refuse to start as itself until geodesy-node remove takes the old one
-out; and a change of membership, one node removed and a new one added.
+out, and must not crash when started with --bootstrap; and a change of membership, one node removed and a new one added.
 One writer inserts through WITH, and another tries RETURNING now and
 then, which must be refused. Afterwards:
 
@@ -391,7 +391,8 @@ def full_disk(cluster, mark, settle):
 
 def wiped_node(cluster, mark, settle):
     """A follower loses its folder and is started with its own command: it
-    must refuse at once, saying how to come back; the leader's metrics show
+    must refuse at once, saying how to come back; started with --bootstrap
+    instead, it must not crash; the leader's metrics show
     a voter that does not answer; after geodesy-node remove it joins again."""
     leader = wait_for("a leader", cluster.leader)
     lost = next(m for m in cluster.members if m != leader)
@@ -410,6 +411,26 @@ def wiped_node(cluster, mark, settle):
     cluster.check("a node whose folder was wiped refuses to start as itself, saying how to come back",
                   code not in (None, 0) and "folder was lost or wiped" in log and "geodesy-node remove" in log,
                   log[-400:])
+    # Started with --bootstrap instead, as the docs forbid, it is a new
+    # cluster at an address the old one still counts as its member's: it
+    # stops saying so, or runs alone refusing the old cluster's messages;
+    # it never dies of a signal.
+    logged = len(log)
+    cluster.start(lost, join=False)
+    try:
+        code = cluster.processes[lost].wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        code = None
+    log = open(os.path.join(cluster.work, f"node{lost}.log")).read()[logged:]
+    cluster.check("a wiped node started with --bootstrap stops saying why, or runs refusing the old cluster; "
+                  "no signal", (code is not None and code > 0 and "of another cluster" in log) or
+                  (code is None and "which is not in this cluster" in log), f"exit {code}: {log[-400:]}")
+    if code is None:
+        cluster.processes[lost].send_signal(signal.SIGTERM)
+        cluster.processes[lost].wait(timeout=40)
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
     seen = wait_for("the leader's metrics to show a voter that does not answer", lambda: any(
         line.startswith("geodesy_cluster_node_reachable") and f'address="{cluster.addresses[lost]}"' in line and
         line.endswith(" 0") for line in health(cluster.health[leader], "/metrics")[1].splitlines()), 20)
