@@ -248,7 +248,7 @@ func findLeader(ctx context.Context, addresses []string, dial client.DialFunc, w
 		}
 		select {
 		case <-ctx.Done():
-			return "", last, &outcomeError{exitCluster, noLeader(last, "") + "; nothing was sent"}
+			return "", last, &outcomeError{exitCluster, noLeader(last, "", nil) + "; nothing was sent"}
 		case <-time.After(200 * time.Millisecond):
 		}
 	}
@@ -356,10 +356,26 @@ func tlsRefusal(answers []answer, withTLS bool) string {
 	return "refused by TLS: " + strings.Join(reasons, "; ")
 }
 
+// closedAtDoor says whether err is a node closing a connection during or
+// just after its TLS handshake, as a node does to the oldest handshakes
+// when a flood of connections takes every handshake slot.
+func closedAtDoor(err error) bool {
+	if err == nil {
+		return false
+	}
+	m := err.Error()
+	return strings.Contains(m, "EOF") || strings.Contains(m, "connection reset by peer") ||
+		strings.Contains(m, "broken pipe")
+}
+
+const floodedDoor = "it may be flooded with connections that never finish their TLS handshake " +
+	"(its /metrics: geodesy_node_handshakes_evicted_total)"
+
 // noLeader says why no leader was found: nobody answered, or those who
-// did know of none (or named one, named, that took no connection), which
-// means the voters have lost their majority or are electing a leader.
-func noLeader(answers []answer, named string) string {
+// did know of none (or named one, named, that took no connection, failing
+// with refusal), which means the voters have lost their majority or are
+// electing a leader, unless the node closed the connection at its door.
+func noLeader(answers []answer, named string, refusal error) string {
 	var unreachable []string
 	var nodes []client.NodeInfo
 	answered := 0
@@ -374,7 +390,19 @@ func noLeader(answers []answer, named string) string {
 		}
 	}
 	if answered == 0 {
-		return "no node answered: " + strings.Join(unreachable, "; ")
+		message := "no node answered: " + strings.Join(unreachable, "; ")
+		closed := true
+		for _, a := range answers {
+			closed = closed && closedAtDoor(a.err)
+		}
+		if closed {
+			message += ". Each closed the connection: " + floodedDoor
+		}
+		return message
+	}
+	if named != "" && closedAtDoor(refusal) {
+		return fmt.Sprintf("%s named itself leader but closed this client's connection (%v): %s",
+			named, refusal, floodedDoor)
 	}
 	voters := 0
 	for _, n := range nodes {

@@ -14,10 +14,15 @@ package main
 //   - a connection must start its TLS handshake within helloTimeout and
 //     finish it, with a certificate from the cluster's CA, within
 //     handshakeTimeout, or it is closed;
-//   - at most maxPending connections may be handshaking at once, and at
-//     most maxPendingPerHost from one address; more are closed at once, so
-//     a flood costs a bounded number of descriptors, and one host's flood
-//     leaves room for everyone else;
+//   - a bounded number of connections may be handshaking at once (a
+//     quarter of the descriptor limit, within 64 and 8192), and a quarter
+//     of those from one address; when they are all taken, the oldest
+//     handshake (from that address, if it has its quarter) is closed to
+//     make room for the newest. A flood costs a bounded number of
+//     descriptors, and a stranger who holds every slot with handshakes
+//     that never end loses them to whoever comes next: a client's
+//     handshake, which takes milliseconds, is only closed if more
+//     connections than there are slots arrive while it runs;
 //   - only an authenticated connection reaches the dqlite engine;
 //   - a failed accept (EMFILE, ENFILE, ENOBUFS) is waited out and retried,
 //     and reported by /healthz, instead of ending the accept loop; so is a
@@ -25,6 +30,7 @@ package main
 
 import (
 	"bytes"
+	"container/list"
 	"context"
 	"crypto/tls"
 	"encoding/binary"
@@ -45,29 +51,31 @@ import (
 )
 
 const (
-	helloTimeout      = 2 * time.Second
-	handshakeTimeout  = 10 * time.Second
-	maxPending        = 512
-	maxPendingPerHost = 64
+	helloTimeout     = 2 * time.Second
+	handshakeTimeout = 10 * time.Second
+	minSlots         = 64
+	maxSlots         = 8192
 )
 
 type guard struct {
-	listener net.Listener
-	engine   string // the dqlite engine's Unix socket
-	config   *tls.Config
-	logger   *log.Logger
-	pending  chan struct{}
-	mu       sync.Mutex
-	perHost  map[string]int // connections handshaking, by remote address
-	ctx      context.Context
-	stop     context.CancelFunc
-	done     sync.WaitGroup
+	listener  net.Listener
+	engine    string // the dqlite engine's Unix socket
+	config    *tls.Config
+	logger    *log.Logger
+	slots     int // connections that may be handshaking at once
+	hostSlots int // of which from one address
+	mu        sync.Mutex
+	oldest    list.List             // handshakes, oldest first
+	perHost   map[string]*list.List // the same, by remote address
+	ctx       context.Context
+	stop      context.CancelFunc
+	done      sync.WaitGroup
 
 	// Since when accepting fails (Unix nanoseconds; 0 while it works), and
 	// the counts /metrics shows.
 	failingSince       atomic.Int64
 	engineFailingSince atomic.Int64
-	refused            atomic.Uint64 // closed at once: maxPending were handshaking
+	evicted            atomic.Uint64 // closed to make room for a newer one
 	handshakeFailed    atomic.Uint64 // no valid certificate in time
 
 	// While this node is a spare, the leader's address; "" otherwise. A
@@ -114,10 +122,19 @@ func guardNode(node *app.App, address string, config *tls.Config, logger *log.Lo
 	}
 	ctx, stop := context.WithCancel(context.Background())
 	g := &guard{listener: listener, engine: engineField.String(), config: config, logger: logger,
-		pending: make(chan struct{}, maxPending), perHost: map[string]int{}, ctx: ctx, stop: stop,
+		perHost: map[string]*list.List{}, ctx: ctx, stop: stop,
 		dial: dial, node: node, self: address, stopWith: stopWith, writeTurn: make(chan struct{}, 1),
 		gate: sync.NewCond(&sync.Mutex{})}
 	g.relayTo.Store("")
+	g.slots = minSlots
+	var limit syscall.Rlimit
+	if syscall.Getrlimit(syscall.RLIMIT_NOFILE, &limit) == nil && limit.Cur/4 > minSlots {
+		g.slots = maxSlots
+		if limit.Cur/4 < maxSlots {
+			g.slots = int(limit.Cur / 4)
+		}
+	}
+	g.hostSlots = g.slots / 4
 	g.done.Add(1)
 	go g.serve()
 	return g, nil
@@ -171,14 +188,9 @@ func (g *guard) serve() {
 		}
 		g.recovered()
 		backoff = 5 * time.Millisecond
-		host := remoteHost(conn)
-		if !g.admit(host) {
-			g.refused.Add(1)
-			conn.Close()
-			continue
-		}
+		h := g.admit(conn)
 		g.done.Add(1)
-		go g.handle(conn, host)
+		go g.handle(h)
 	}
 }
 
@@ -189,29 +201,72 @@ func remoteHost(conn net.Conn) string {
 	return conn.RemoteAddr().String()
 }
 
-// admit takes a handshake slot for a connection from host, if one is free.
-func (g *guard) admit(host string) bool {
+// A connection while it handshakes.
+type handshake struct {
+	conn      net.Conn
+	host      string
+	entry     *list.Element // in guard.oldest
+	hostEntry *list.Element // in guard.perHost[host]
+	ended     bool
+	evicted   bool
+}
+
+// admit gives a new connection a handshake slot, closing the oldest
+// handshake (its address's, if that address has all its slots) when none
+// is free.
+func (g *guard) admit(conn net.Conn) *handshake {
+	h := &handshake{conn: conn, host: remoteHost(conn)}
 	g.mu.Lock()
 	defer g.mu.Unlock()
-	if g.perHost[host] >= maxPendingPerHost {
-		return false
+	var victim *handshake
+	if same := g.perHost[h.host]; same != nil && same.Len() >= g.hostSlots {
+		victim = same.Front().Value.(*handshake)
+	} else if g.oldest.Len() >= g.slots {
+		victim = g.oldest.Front().Value.(*handshake)
 	}
-	select {
-	case g.pending <- struct{}{}:
-		g.perHost[host]++
-		return true
-	default:
-		return false
+	if victim != nil {
+		g.end(victim)
+		victim.evicted = true
+		victim.conn.Close()
+		g.evicted.Add(1)
+	}
+	h.entry = g.oldest.PushBack(h)
+	same := g.perHost[h.host]
+	if same == nil {
+		same = list.New()
+		g.perHost[h.host] = same
+	}
+	h.hostEntry = same.PushBack(h)
+	return h
+}
+
+// release gives back a handshake's slot, once it has ended either way,
+// and says whether it was closed to make room for another.
+func (g *guard) release(h *handshake) (evicted bool) {
+	g.mu.Lock()
+	defer g.mu.Unlock()
+	g.end(h)
+	return h.evicted
+}
+
+func (g *guard) end(h *handshake) {
+	if h.ended {
+		return
+	}
+	h.ended = true
+	g.oldest.Remove(h.entry)
+	same := g.perHost[h.host]
+	same.Remove(h.hostEntry)
+	if same.Len() == 0 {
+		delete(g.perHost, h.host)
 	}
 }
 
-func (g *guard) release(host string) {
+// handshaking is how many connections hold a handshake slot now.
+func (g *guard) handshaking() int {
 	g.mu.Lock()
 	defer g.mu.Unlock()
-	<-g.pending
-	if g.perHost[host]--; g.perHost[host] == 0 {
-		delete(g.perHost, host)
-	}
+	return g.oldest.Len()
 }
 
 func (g *guard) recovered() {
@@ -260,8 +315,9 @@ func (g *guard) failing() time.Duration {
 	return 0
 }
 
-func (g *guard) handle(raw net.Conn, host string) {
+func (g *guard) handle(h *handshake) {
 	defer g.done.Done()
+	raw, host := h.conn, h.host
 	if tcp, ok := raw.(*net.TCPConn); ok {
 		tcp.SetKeepAlive(true)
 		tcp.SetKeepAlivePeriod(30 * time.Second)
@@ -274,9 +330,10 @@ func (g *guard) handle(raw net.Conn, host string) {
 		err = remote.HandshakeContext(ctx)
 		cancel()
 	}
-	g.release(host)
-	if err != nil {
-		g.handshakeFailed.Add(1)
+	if evicted := g.release(h); err != nil {
+		if !evicted {
+			g.handshakeFailed.Add(1)
+		}
 		raw.Close()
 		return
 	}

@@ -222,8 +222,11 @@ func (h *healthServer) metrics(w http.ResponseWriter, r *http.Request) {
 		counter := func(name, help string, value uint64) {
 			fmt.Fprintf(w, "# HELP %s %s\n# TYPE %s counter\n%s %d\n", name, help, name, name, value)
 		}
-		counter("geodesy_node_connections_refused_total",
-			fmt.Sprintf("Connections closed at once because %d were handshaking.", maxPending), h.door.refused.Load())
+		gauge("geodesy_node_handshake_slots", "Connections that may be handshaking at once (a quarter of them from one address).",
+			h.door.slots, "")
+		gauge("geodesy_node_handshakes_pending", "Connections handshaking now.", h.door.handshaking(), "")
+		counter("geodesy_node_handshakes_evicted_total",
+			"Handshakes closed to make room for a newer connection, every slot being taken.", h.door.evicted.Load())
 		counter("geodesy_node_handshakes_failed_total",
 			"Connections closed without a valid certificate within the handshake timeout.", h.door.handshakeFailed.Load())
 		h.door.gate.L.Lock()

@@ -102,8 +102,11 @@ func execute(ctx context.Context, o sqlOptions, dial client.DialFunc, database s
 			break
 		}
 		if ctx.Err() != nil {
-			return &outcomeError{exitCluster, fmt.Sprintf("%s (%v); nothing was sent",
-				noLeader(answers, leader), err)}
+			message := noLeader(answers, leader, err)
+			if !closedAtDoor(err) {
+				message = fmt.Sprintf("%s (%v)", message, err)
+			}
+			return &outcomeError{exitCluster, message + "; nothing was sent"}
 		}
 		time.Sleep(200 * time.Millisecond)
 	}
