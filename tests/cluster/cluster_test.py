@@ -15,8 +15,10 @@ answers like the leader. Besides: the client's refusals (no certificate,
 another CA, another first DNS name, a CA it does not trust) and its answer
 when two of three nodes are gone, each within its timeout and saying why;
 a write that waits out another client's transaction; 64 writers that
-take turns, none told the database is locked; three stand-bys and
-a spare, each ready; the printing of every REAL bit;
+take turns, none told the database is locked; strangers at the leader's
+door from one and from 250 addresses, and a pool of 256 connections; a
+request with no body; three stand-bys and a spare, each ready; the
+printing of every REAL bit;
 the nodes' /readyz; and a second TLS cluster on the same host. Every wait
 is bounded; every process started here is ended by its PID. Prints the
 failover time and the query latency through the cluster and locally.
