@@ -190,9 +190,12 @@ func (p *clientPipe) requests(from io.Reader, engine io.Writer) error {
 	}
 }
 
-// responses copies the engine's answers back; each one ends a write's turn.
+// responses copies the engine's answers back; each one ends a write's
+// turn, and the last of a query's ends the query. That is settled before
+// the answer's last 8 bytes go to the client, which may send its next
+// request as soon as it has them.
 func (p *clientPipe) responses(engine io.Reader, to io.Writer) error {
-	var header [8]byte
+	var header, last [8]byte
 	for {
 		if _, err := io.ReadFull(engine, header[:]); err != nil {
 			return err
@@ -200,26 +203,22 @@ func (p *clientPipe) responses(engine io.Reader, to io.Writer) error {
 		if _, err := to.Write(header[:]); err != nil {
 			return err
 		}
-		words := binary.LittleEndian.Uint32(header[0:4])
-		var tail lastBytes
-		if _, err := io.CopyN(io.MultiWriter(to, &tail), engine, 8*int64(words)); err != nil {
+		words := int64(binary.LittleEndian.Uint32(header[0:4]))
+		if words == 0 {
+			p.answered(true)
+			continue
+		}
+		if _, err := io.CopyN(to, engine, 8*(words-1)); err != nil {
+			return err
+		}
+		if _, err := io.ReadFull(engine, last[:]); err != nil {
 			return err
 		}
 		// A query's rows may come in parts: each but the last ends in a
 		// marker of 0xee bytes (the last, in 0xff bytes).
-		p.answered(header[4] != rowsResponse || tail.b[7] != 0xee)
+		p.answered(header[4] != rowsResponse || last[7] != 0xee)
+		if _, err := to.Write(last[:]); err != nil {
+			return err
+		}
 	}
-}
-
-// lastBytes keeps the last 8 bytes written to it.
-type lastBytes struct{ b [8]byte }
-
-func (l *lastBytes) Write(p []byte) (int, error) {
-	if len(p) >= 8 {
-		copy(l.b[:], p[len(p)-8:])
-	} else {
-		copy(l.b[:], l.b[len(p):])
-		copy(l.b[8-len(p):], p)
-	}
-	return len(p), nil
 }
