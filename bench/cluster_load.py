@@ -34,6 +34,7 @@ LEVELS = [int(n) for n in sys.argv[4:]] or [1, 4, 16, 64, 256]
 
 work = tempfile.mkdtemp(prefix="geodesy-cluster-load-")
 processes = []
+HEALTHS = []
 
 
 def metrics(address):
@@ -64,6 +65,7 @@ def main():
     ports = free_ports(6)
     addresses = [f"127.0.0.1:{p}" for p in ports[:3]]
     healths = [f"127.0.0.1:{p}" for p in ports[3:]]
+    HEALTHS.extend(healths)
     log = open(os.path.join(work, "nodes.log"), "a")
     for i in range(3):
         args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", addresses[i], "--health", healths[i]]
@@ -87,6 +89,10 @@ def resident(pid, field="VmRSS"):
 
 
 def memory(addresses, pids):
+    def leader_changes():
+        # The largest count any node saw.
+        return max(int(metrics(h).get("geodesy_node_leader_changes_total", 0)) for h in HEALTHS)
+
     def sql(statement, timeout="120s"):
         started = time.monotonic()
         run = subprocess.run([NODE, "sql", "--cluster", ",".join(addresses), "--timeout", timeout,
@@ -114,11 +120,17 @@ def memory(addresses, pids):
     stop = threading.Event()
     sampler = threading.Thread(target=sample, args=(pids, peaks, stop))
     sampler.start()
+    changes = leader_changes()
     code, err, seconds = sql(blobs(64))
     time.sleep(5)
     stop.set()
     sampler.join()
-    print(f"one 64 MiB transaction on {size} MiB: exit {code} after {seconds:.1f} s{': ' + err if err else ''}; "
+    run = subprocess.run([NODE, "sql", "--cluster", ",".join(addresses), *tls_flags(work, "client"),
+                          "--format", "csv", "mem", "SELECT count(*) FROM b"], capture_output=True, text=True)
+    committed = run.stdout.split()[-1:] == [str(size + 64)]
+    print(f"one 64 MiB transaction on {size} MiB: exit {code} after {seconds:.1f} s"
+          f"{' (' + err.split(':')[1].strip() + ')' if err else ''}; "
+          f"{'committed' if committed else 'not committed'}; {leader_changes() - changes} changes of leader; "
           f"peak {'/'.join(f'{peaks.get(p, [0])[0]:.0f}' for p in pids)} MiB, "
           f"then {'/'.join(f'{resident(p):.0f}' for p in pids)} MiB resident")
 
