@@ -219,6 +219,14 @@ func run(c config) error {
 		}
 	}
 
+	// dqlite reports a port in use as "failed to set bind address …: 1".
+	if probe, err := net.Listen("tcp", address); err != nil {
+		return fmt.Errorf("cannot listen on %s: %v (is another node, or another program, using that port?)",
+			address, err)
+	} else {
+		probe.Close()
+	}
+
 	node, err := app.New(c.dir, options...)
 	if err != nil {
 		return err

@@ -17,8 +17,8 @@ when two of three nodes are gone, each within its timeout and saying why;
 a write that waits out another client's transaction; 64 writers that
 take turns, none told the database is locked; strangers at the leader's
 door from one and from 250 addresses, and a pool of 256 connections; a
-request with no body; three stand-bys and a spare, each ready; the
-printing of every REAL bit;
+request with no body; three stand-bys and a spare, each ready; starts
+that must be refused; the printing of every REAL bit;
 the nodes' /readyz; and a second TLS cluster on the same host. Every wait
 is bounded; every process started here is ended by its PID. Prints the
 failover time and the query latency through the cluster and locally.
@@ -176,6 +176,41 @@ def stop_all():
             p.wait()
 
 
+def refused_starts():
+    """Starts the docs forbid, and mistakes: each is refused at once with
+    exit 1, saying what is wrong, and never ends in a signal."""
+    import socket
+    port, taken_port, health_port = free_ports(3)
+    address = f"127.0.0.1:{port}"
+    taken = socket.socket()
+    taken.bind(("127.0.0.1", taken_port))
+    taken.listen()
+    folder = os.path.join(work, "refused")
+    open(os.path.join(work, "a-file"), "w").close()
+    cases = [
+        ([], "--dir and --address are required"),
+        (["--dir", folder, "--address", address], "neither --join nor --bootstrap was given"),
+        (["--dir", folder, "--address", address, "--bootstrap", "--join", address], "not both"),
+        (["--dir", folder, "--address", f"0.0.0.0:{port}", "--bootstrap"], "must be one they can reach"),
+        (["--dir", folder, "--address", f"10.255.0.1:{port}", "--bootstrap"], "without TLS"),
+        (["--dir", folder, "--address", address, "--bootstrap", "--health", f"0.0.0.0:{health_port}"],
+         "would answer on every interface"),
+        (["--dir", folder, "--address", address, "--bootstrap", "--tls-cert", os.path.join(work, "node1.crt")],
+         "give all three of --tls-cert, --tls-key and --tls-ca"),
+        (["--dir", folder, "--address", address, "--bootstrap"] + tls("node1", "missing-ca"), "missing-ca.crt"),
+        (["--dir", os.path.join(work, "a-file"), "--address", address, "--bootstrap"], "not a directory"),
+        (["--dir", folder, "--address", f"127.0.0.1:{taken_port}", "--bootstrap"], "is another node, or another program"),
+        (["--dir", folder, "--address", address, "--bootstrap", "extra"], 'unexpected argument "extra"'),
+    ]
+    wrong = []
+    for args, reason in cases:
+        run = subprocess.run([NODE] + args, capture_output=True, text=True, timeout=30)
+        if run.returncode != 1 or reason not in run.stderr:
+            wrong.append(f"{' '.join(args[-3:])}: exit {run.returncode}: {run.stderr.strip()[-200:]}")
+    taken.close()
+    check(f"{len(cases)} refused starts each exit 1 at once, saying what is wrong", not wrong, wrong)
+
+
 def main():
     make_certificates(work, [("node1", "ca", "geodesy-cluster"), ("node2", "ca", "geodesy-cluster"),
                              ("node3", "ca", "geodesy-cluster"), ("node4", "ca", "geodesy-cluster"),
@@ -183,6 +218,7 @@ def main():
                              ("node7", "ca", "geodesy-cluster"),
                              ("client", "ca", "geodesy-cluster"),
                              ("stranger", "other-ca", "geodesy-cluster"), ("renamed", "ca", "another-name")])
+    refused_starts()
     start(0, [])
     wait_for("the first node's /readyz", lambda: health(0, "/readyz")[0] == 200)
     start(1, ADDRESSES[:1])
