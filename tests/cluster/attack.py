@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: MIT
 """Strangers at a node's door, and a crowd of friends (cluster_test.py).
 
-Attack opens connections to a node from many loopback addresses
-(127.1.0.1 and on; all of 127/8 reaches this host) that never finish a
-TLS handshake, and opens each again as soon as the node closes it, as fast
+Attack opens connections to a node from many addresses (by default 250
+loopback ones, 127.1.0.1 and on: all of 127/8 reaches this host) that
+never finish a TLS handshake, and opens each again as soon as the node closes it, as fast
 as this one process can:
 
   - "half-open": a TCP connection that sends nothing;
@@ -39,11 +39,11 @@ def client_hello():
 
 
 class Attack:
-    def __init__(self, address, kind, addresses=250, per_address=8):
+    def __init__(self, address, kind, sources=None, per_address=8):
         host, port = address.rsplit(":", 1)
         self.target = (host, int(port))
         self.kind = kind
-        self.sources = [f"127.1.{i // 250}.{i % 250 + 1}" for i in range(addresses)]
+        self.sources = sources or [f"127.1.0.{i + 1}" for i in range(250)]
         self.per_address = per_address
         self.hello = client_hello()
         self.opened = 0

@@ -12,7 +12,9 @@ killed then restarted; a partition that cuts the leader off from the
 others with blackhole routes, then heals; a full disk under the leader (as root: each node's
 folder is a small tmpfs); a follower whose folder is wiped, which must
 refuse to start as itself until geodesy-node remove takes the old one
-out, and must not crash when started with --bootstrap; and a change of membership, one node removed and a new one added.
+out, and must not crash when started with --bootstrap; strangers at the
+leader's door from 250 addresses (half-open connections, then slow
+ClientHellos), during which a client must be served; and a change of membership, one node removed and a new one added.
 One writer inserts through WITH, and another tries RETURNING now and
 then, which must be refused. Afterwards:
 
@@ -66,6 +68,9 @@ class Network:
         self.bridge = f"{tag}-br"
         self.spaces = [f"{tag}-n{i}" for i in range(4)] + [f"{tag}-cl"]
         self.ips = [f"10.213.0.{i + 1}" for i in range(4)] + ["10.213.0.100"]
+        # This program's namespace also holds the addresses strangers
+        # attack from.
+        self.strangers = [f"10.213.1.{i + 1}" for i in range(250)]
 
     @staticmethod
     def available():
@@ -84,10 +89,13 @@ class Network:
             sh("ip", "netns", "add", space)
             sh("ip", "link", "add", "eth0", "netns", space, "type", "veth",
                "peer", "name", f"p{i}", "netns", self.bridge)
-            sh("ip", "-n", space, "addr", "add", f"{ip}/24", "dev", "eth0")
+            sh("ip", "-n", space, "addr", "add", f"{ip}/16", "dev", "eth0")
             sh("ip", "-n", space, "link", "set", "eth0", "up")
             sh("ip", "-n", space, "link", "set", "lo", "up")
             sh("ip", "-n", self.bridge, "link", "set", f"p{i}", "master", "br0", "up")
+        batch = "".join(f"addr add {ip}/16 dev eth0\n" for ip in self.strangers)
+        subprocess.run(["ip", "-n", self.spaces[-1], "-batch", "-"], input=batch, text=True, check=True,
+                       capture_output=True)
 
     def remove(self):
         for space in self.spaces + [self.bridge]:
@@ -106,7 +114,7 @@ def outer():
     network = Network()
     try:
         network.create()
-        setup = json.dumps({"spaces": network.spaces, "ips": network.ips})
+        setup = json.dumps({"spaces": network.spaces, "ips": network.ips, "strangers": network.strangers})
         run = subprocess.run(["ip", "netns", "exec", network.spaces[-1], sys.executable, __file__,
                               *sys.argv[1:4], setup], timeout=600)
         return run.returncode
@@ -120,8 +128,9 @@ def outer():
 class Cluster:
     def __init__(self, node, work, setup):
         self.node, self.work = node, work
+        self.strangers = None  # attack from 127.1.0.x
         if setup:
-            self.spaces, ips = setup["spaces"], setup["ips"]
+            self.spaces, ips, self.strangers = setup["spaces"], setup["ips"], setup["strangers"]
             self.addresses = [f"{ip}:9000" for ip in ips[:4]]
             self.health = [f"{ip}:9100" for ip in ips[:4]]
         else:
@@ -319,6 +328,7 @@ def nemeses(cluster, marks, origin, partition):
     else:
         print("skipped: the full disk needs root (a small tmpfs for each node's folder)")
     wiped_node(cluster, mark, settle)
+    door_attack(cluster, mark, settle)
 
     leader = wait_for("a leader", cluster.leader)
     gone = next(m for m in cluster.members if m != leader)
@@ -333,6 +343,31 @@ def nemeses(cluster, marks, origin, partition):
     wait_for("the new node to vote", cluster.ready)
     mark("remove 1, add 1", start)
     time.sleep(QUIET)
+
+
+def door_attack(cluster, mark, settle):
+    """Strangers at the leader's door from 250 addresses, half-open
+    connections and then slow ClientHellos, each opened again as soon as
+    the node closes it, while the workload runs: a client with a
+    certificate must be served throughout, each time within a few seconds."""
+    import attack
+    for kind in ("half-open", "slow-tls"):
+        leader = wait_for("a leader", cluster.leader)
+        start = time.monotonic()
+        answers = []
+        with attack.Attack(cluster.addresses[leader], kind, cluster.strangers) as strangers:
+            while time.monotonic() < start + STRIKE:
+                began = time.monotonic()
+                code, _, err = cluster.client("SELECT 1", timeout="5s")
+                answers.append((code, time.monotonic() - began, err.strip()[-200:]))
+            opened = strangers.opened
+        slowest = max(seconds for _, seconds, _ in answers)
+        failed = [a for a in answers if a[0] != 0]
+        cluster.check(f"from 250 addresses, {kind} at the leader's door ({opened} connections opened): a client is served "
+                      f"{len(answers) - len(failed)} times of {len(answers)}, the slowest in {slowest:.1f} s",
+                      not failed and slowest < 3, failed[:2])
+        mark(f"{kind} from 250 addresses", start)
+        settle()
 
 
 def full_disk(cluster, mark, settle):
