@@ -90,6 +90,7 @@ type guard struct {
 	node         *app.App
 	self         string
 	stopWith     chan<- error
+	bootstrapped bool // this node started a new cluster on an empty folder, this run
 	stopped      atomic.Bool
 	refusedPeers sync.Map // IDs already logged
 
@@ -101,7 +102,7 @@ type guard struct {
 
 // guardNode takes the TLS listener over from go-dqlite's node.
 func guardNode(node *app.App, address string, config *tls.Config, logger *log.Logger, dial client.DialFunc,
-	stopWith chan<- error) (*guard, error) {
+	stopWith chan<- error, bootstrapped bool) (*guard, error) {
 	inner := reflect.ValueOf(node).Elem()
 	listenerField, engineField := inner.FieldByName("listener"), inner.FieldByName("nodeBindAddress")
 	if !listenerField.IsValid() || !engineField.IsValid() || engineField.Kind() != reflect.String {
@@ -123,7 +124,7 @@ func guardNode(node *app.App, address string, config *tls.Config, logger *log.Lo
 	ctx, stop := context.WithCancel(context.Background())
 	g := &guard{listener: listener, engine: engineField.String(), config: config, logger: logger,
 		perHost: map[string]*list.List{}, ctx: ctx, stop: stop,
-		dial: dial, node: node, self: address, stopWith: stopWith, writeTurn: make(chan struct{}, 1),
+		dial: dial, node: node, self: address, stopWith: stopWith, bootstrapped: bootstrapped, writeTurn: make(chan struct{}, 1),
 		gate: sync.NewCond(&sync.Mutex{})}
 	g.relayTo.Store("")
 	g.slots = minSlots
@@ -420,9 +421,13 @@ const connectRequest = 11
 // node while this node's configuration holds this node alone. That is
 // what a node hears when its folder was wiped and it was started with
 // --bootstrap at an address its old cluster still counts as a member's;
-// dqlite 1.11 crashes on those messages. With its own ID the sender is
-// certainly another cluster's, and the node is stopped with a message that
-// says so; otherwise each sender is refused, and logged once.
+// dqlite 1.11 crashes on those messages. When the sender has this node's
+// own ID, or this node started its cluster on an empty folder in this
+// run, that is surely what happened: the node is stopped with a message
+// that says so, rather than serve the old cluster's clients, which still
+// have its address, as a cluster of its own. Otherwise (a single node long
+// in service, hearing from a removed node, say) each sender is refused,
+// and logged once.
 func (g *guard) foreign(body []byte) bool {
 	if g.node == nil || len(body) < 9 {
 		return false
@@ -447,7 +452,7 @@ func (g *guard) foreign(body []byte) bool {
 	advice := "this node's folder was probably lost or wiped and the node started with --bootstrap at an " +
 		"address that cluster still counts as one of its members. To bring this node back into that cluster, " +
 		"stop it, remove the old member (geodesy-node remove), empty this node's folder, and start it with --join"
-	if twin {
+	if twin || g.bootstrapped {
 		if g.stopped.CompareAndSwap(false, true) && g.stopWith != nil {
 			g.stopWith <- fmt.Errorf("node %d at %s, of another cluster, sends this node Raft messages: %s. "+
 				"Stopping", id, address, advice)

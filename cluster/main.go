@@ -236,7 +236,7 @@ func run(c config) error {
 	mustStop := make(chan error, 3)
 	var door *guard
 	if listen != nil {
-		if door, err = guardNode(node, address, listen, logger, peerDial, mustStop); err != nil {
+		if door, err = guardNode(node, address, listen, logger, peerDial, mustStop, fresh && c.bootstrap); err != nil {
 			node.Close()
 			return err
 		}
