@@ -294,6 +294,7 @@ install: build
 	@# manifest, so that make uninstall removes it too.
 	@if [ -x build-cluster/geodesy-node ]; then \
 	  install -v -D -m 755 build-cluster/geodesy-node $(DESTDIR)$(PREFIX)/bin/geodesy-node && \
+	  sed -i -e '$$a\' $(BUILD)/install_manifest.txt && \
 	  echo "$(DESTDIR)$(PREFIX)/bin/geodesy-node" >> $(BUILD)/install_manifest.txt; \
 	else echo "-- Not installing geodesy-node: make cluster builds it"; fi
 
