@@ -205,6 +205,7 @@ serve: packages-serve site
 browser-test: packages-browser-test site $(BROWSER_TEST)
 	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
 	node tests/browser/storage_test.js build-wasm/package
+	node tests/browser/worker_test.js build-wasm/package
 	node tests/browser/apps_test.js build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 	tests/browser/types_check.sh build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 

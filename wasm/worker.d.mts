@@ -2,14 +2,32 @@
 // Types for sqlite-geodesy-wasm/worker: databases that live in a Web
 // Worker, every call a promise.
 import type {
-  BindParams, DatabaseOptions, Options, ParamsObject, QueryExecResult, StoredDatabase,
+  BindParams, DatabaseOptions, Options, ParamsObject, QueryExecResult, SaveConflictError, SqliteError,
+  StorageError, StoredDatabase,
 } from './types.js';
 
 /** In the worker: answer the page's calls (loads the module once). */
 export declare function serve(options?: Options): void;
 
-/** In the page: a client for a worker that called serve(). */
-export declare function connect(worker: Worker): WorkerClient;
+/** In the page: a client for a worker that called serve(). Calls made
+ * before the worker's serve() runs wait for it. */
+export declare function connect(worker: Worker, options?: ConnectOptions): WorkerClient;
+
+export interface ConnectOptions {
+  /** The worker script's URL, named in the error if it cannot load. */
+  url?: string | URL;
+  /** How long to wait for the worker to call serve(), in ms (30 000);
+   * then every call rejects, saying so. */
+  readyMs?: number;
+}
+
+/** Whether error is one that SQLite reported (code 'SQLITE_…', errno). */
+export declare function isSqliteError(error: unknown): error is SqliteError;
+/** Whether error is a save refused because another tab or worker saved since. */
+export declare function isSaveConflict(error: unknown): error is SaveConflictError;
+/** Whether error is the browser's storage refusing a save (code
+ * 'STORAGE_FULL' or 'STORAGE_BLOCKED'). */
+export declare function isStorageError(error: unknown): error is StorageError;
 
 export interface WorkerClient {
   /** A database in the worker: empty in memory (no source), a copy of

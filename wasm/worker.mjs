@@ -16,9 +16,13 @@
 //   await db.save();
 //
 // Errors arrive as Errors with SQLite's message, code and errno, as they
-// are thrown in the page (SAVE_CONFLICT too). Values cross by structured
-// clone: numbers keep every bit, BigInts stay BigInts, blobs are
-// Uint8Arrays.
+// are thrown in the page (SAVE_CONFLICT too); isSqliteError,
+// isSaveConflict and isStorageError tell them apart without loading the
+// module in the page. Values cross by structured clone: numbers keep
+// every bit, BigInts stay BigInts, blobs are Uint8Arrays.
+//
+// The worker script may await things before it calls serve(): the page
+// sends nothing but a knock until serve() answers it, so no call is lost.
 import initSqliteGeodesy from './index.browser.mjs';
 
 // The worker side: answers { id, method, db, args } with { id, result } or
@@ -72,9 +76,15 @@ export function serve(options) {
     storage: (api) => api.storage(),
     sqliteVersion: (api) => api.sqliteVersion,
   };
+  // The page's knock, answered before the module has loaded.
+  const knock = 'sqlite-geodesy-wasm:knock';
   let queue = Promise.resolve();
   self.addEventListener('message', (event) => {
     const { id, method, db, args } = event.data || {};
+    if (typeof id === 'number' && method === knock) {
+      self.postMessage({ id, result: true });
+      return;
+    }
     if (typeof id !== 'number' || !(method in methods)) return;  // not ours
     queue = queue.then(async () => {
       try {
@@ -104,18 +114,50 @@ function revive(description) {
   return error;
 }
 
-// The page side: a client for a worker that called serve().
-export function connect(worker) {
+// Whether error is one that SQLite reported (with code and errno).
+export function isSqliteError(error) {
+  return error instanceof Error && typeof error.code === 'string' && /^SQLITE_/.test(error.code) &&
+    typeof error.errno === 'number';
+}
+
+// Whether error is a save refused because another tab or worker saved since.
+export function isSaveConflict(error) {
+  return error instanceof Error && error.code === 'SAVE_CONFLICT';
+}
+
+// Whether error is the browser's storage refusing a save: full, or blocked.
+export function isStorageError(error) {
+  return error instanceof Error && (error.code === 'STORAGE_FULL' || error.code === 'STORAGE_BLOCKED');
+}
+
+// The page side: a client for a worker that called serve(). options.url,
+// the worker script's URL, is named if the worker cannot load (the
+// browser does not say which script failed, nor why); options.readyMs is
+// how long to wait for the worker's serve() (30 s).
+export function connect(worker, options = {}) {
   const pending = new Map();
+  const waiting = [];  // calls made before serve() answered
   let next = 1;
   let failure = null;
+  let served = false;
+  const script = options.url ? ` (${options.url})` : '';
   const fail = (error) => {
     failure = error;
     for (const { reject } of pending.values()) reject(error);
     pending.clear();
+    for (const { reject } of waiting.splice(0)) reject(error);
+    clearInterval(knocking);
+    clearTimeout(giveUp);
   };
   worker.addEventListener('message', (event) => {
     const { id, result, error } = event.data || {};
+    if (!served && id === 0 && result === true) {
+      served = true;
+      clearInterval(knocking);
+      clearTimeout(giveUp);
+      for (const call of waiting.splice(0)) send(call);
+      return;
+    }
     const call = pending.get(id);
     if (!call) return;
     pending.delete(id);
@@ -124,14 +166,28 @@ export function connect(worker) {
   });
   worker.addEventListener('error', (event) => {
     event.preventDefault();
-    fail(new Error(`the database worker failed: ${event.message || 'it could not be loaded'}`));
+    fail(new Error(event.message ? `the database worker${script} failed: ${event.message}`
+      : `the database worker${script} could not be loaded: check that the script's URL serves ` +
+        'JavaScript and that the worker was made with { type: \'module\' }'));
   });
+  // Messages sent before the worker listens are lost: knock (id 0) until
+  // serve() answers, and keep the calls till then.
+  const knock = () => worker.postMessage({ id: 0, method: 'sqlite-geodesy-wasm:knock' });
+  const knocking = setInterval(knock, 50);
+  const readyMs = options.readyMs === undefined ? 30000 : options.readyMs;
+  const giveUp = setTimeout(() => fail(new Error(`the database worker${script} has not called serve() ` +
+    `after ${readyMs / 1000} s: call serve() in the worker script`)), readyMs);
+  knock();
+  const send = ({ id, method, db, args, resolve, reject }) => {
+    pending.set(id, { resolve, reject });
+    worker.postMessage({ id, method, db, args });
+  };
   const call = (method, db, ...args) => {
     if (failure) return Promise.reject(failure);
     const id = next++;
     return new Promise((resolve, reject) => {
-      pending.set(id, { resolve, reject });
-      worker.postMessage({ id, method, db, args });
+      if (served) send({ id, method, db, args, resolve, reject });
+      else waiting.push({ id, method, db, args, resolve, reject });
     });
   };
 

@@ -3,7 +3,7 @@
 # The package's declarations as TypeScript users meet them: the tarball
 # installed into fresh projects, each compiled with tsc --strict, for
 # CommonJS (node16), ES modules (node16) and bundlers (moduleResolution
-# bundler). The consumers' @ts-expect-error lines fail the check if the
+# bundler), and the worker API under the old resolution (node10). The consumers' @ts-expect-error lines fail the check if the
 # types are lost to any.
 #
 #   tests/browser/types_check.sh sqlite-geodesy-wasm-VERSION.tgz
@@ -34,4 +34,5 @@ check() {  # name, package type, source, compiler options...
 check esm-node16 module esm.ts --module node16 --moduleResolution node16
 check esm-bundler module esm.ts --module esnext --moduleResolution bundler
 check cjs-node16 commonjs cjs.ts --module node16 --moduleResolution node16
+check worker-node10 module node10.ts --module esnext --moduleResolution node10
 [ "$failed" -eq 0 ]

@@ -4,7 +4,7 @@
 // were lost and everything became any, those lines would compile and tsc
 // would report the unused directives.
 import initSqliteGeodesy, { type Database, type SqlValue, type SqliteError } from 'sqlite-geodesy-wasm';
-import { connect, serve } from 'sqlite-geodesy-wasm/worker';
+import { connect, isSaveConflict, isStorageError, serve } from 'sqlite-geodesy-wasm/worker';
 
 export async function main(): Promise<number> {
   const { Database: Db, sqliteVersion, storage, isSqliteError } = await initSqliteGeodesy({ locateFile: (file) => file });
@@ -35,6 +35,14 @@ export async function main(): Promise<number> {
   serve();
   const sqlite = connect(new Worker('db-worker.js', { type: 'module' }));
   const far = await sqlite.open('places.db');
+  const named = connect(new Worker(new URL('db-worker.js', 'https://example.test/'), { type: 'module' }),
+                        { url: new URL('db-worker.js', 'https://example.test/'), readyMs: 5000 });
+  await far.save().catch((error: unknown) => {
+    if (isSaveConflict(error) || isStorageError(error)) console.log(error.code.toLowerCase());
+  });
+  // @ts-expect-error: readyMs is a number of milliseconds
+  connect(new Worker('db-worker.js'), { readyMs: '5 s' });
+  named.terminate();
   const rows: { name: string; m: number }[] = await far.all<{ name: string; m: number }>('SELECT 1');
   const one = await far.get('SELECT 1 AS x');
   await far.save();

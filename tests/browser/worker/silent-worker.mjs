@@ -1,0 +1,3 @@
+// SPDX-License-Identifier: MIT
+// A worker script that never calls serve().
+self.addEventListener('message', () => {});
