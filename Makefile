@@ -14,7 +14,8 @@
 #   make wasm-test  the WebAssembly module's every result bit against the transcription on musl's maths
 #   make site       the demo page, assembled in build-wasm/site (make serve serves it on 127.0.0.1:8000)
 #   make browser-test  the demo page in headless Chromium; saved databases in tabs that save, remove,
-#                   fail and close; the package in apps built by Vite 5 and 8, webpack, Parcel,
+#                   fail and close; durable databases in Chromium and Firefox, with workers and tabs
+#                   killed mid-transaction and tabs taking turns; the package in apps built by Vite 5 and 8, webpack, Parcel,
 #                   Next.js, esbuild and Rollup; its types under tsc --strict
 #   make go-test    the Go package: go test, and every result bit through mattn/go-sqlite3 on
 #                   the system's SQLite and on its own without extension loading
@@ -206,6 +207,7 @@ browser-test: packages-browser-test site $(BROWSER_TEST)
 	node tests/browser/demo_test.js build-wasm/site build-wasm/demo.png
 	node tests/browser/storage_test.js build-wasm/package
 	node tests/browser/worker_test.js build-wasm/package
+	node tests/browser/durable_test.js build-wasm/package chromium firefox
 	node tests/browser/apps_test.js build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 	tests/browser/types_check.sh build-wasm/sqlite-geodesy-wasm-$(VERSION).tgz
 

@@ -30,7 +30,7 @@ wasm          cmake make @node emscripten
 wasm-test     @wasm python3 musl-dev gcc
 site          @wasm
 serve         @wasm python3
-browser-test  @wasm chromium
+browser-test  @wasm chromium firefox-esr
 static-test   @build @node gcc pkgconf
 ruby-test     @build python3 ruby ruby-sqlite3
 java-test     @build python3 default-jdk-headless libxerial-sqlite-jdbc-java libhikaricp-java libslf4j-java

@@ -4,10 +4,12 @@
 
 // A database in memory; with bytes (a Uint8Array or ArrayBuffer holding a
 // database file), a copy of that database. options.safeIntegers: every
-// INTEGER comes back as a BigInt.
-function Database(bytes, options) {
+// INTEGER comes back as a BigInt. file, for Database.openDurable only:
+// { path, vfs, turn }, a file of that VFS instead of memory.
+function Database(bytes, options, file) {
   if (!(this instanceof Database)) throw new TypeError("use 'new Database()'");
   this.db = 0;
+  this.turn = file ? file.turn : null;  // a durable database's turn (durable.js)
   this.statements = new Set();
   this.functions = new Map();  // name -> its entry in the function table
   this.safeIntegers = Boolean(options && options.safeIntegers);
@@ -15,9 +17,10 @@ function Database(bytes, options) {
   this.lastSave = Promise.resolve();  // the end of this copy's last save (storage.js)
   this.stored = null;
   var out = _malloc(4);
-  var name = heapString(':memory:');
+  var name = heapString(file ? file.path : ':memory:');
+  var vfs = file ? heapString(file.vfs) : 0;
   try {
-    var rc = _sqlite3_open_v2(name, out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, 0);
+    var rc = _sqlite3_open_v2(name, out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, vfs);
     this.db = HEAP32[out >> 2];
     if (rc !== SQLITE_OK) {
       var error = this.db ? sqliteError(this.db) : new Error('out of memory');
@@ -26,6 +29,7 @@ function Database(bytes, options) {
     }
   } finally {
     _free(name);
+    if (vfs) _free(vfs);
     _free(out);
   }
   if (bytes !== undefined && bytes !== null) {
@@ -66,6 +70,7 @@ Database.prototype.load = function (bytes) {
 
 Database.prototype.checkOpen = function () {
   if (this.db === 0) throw new Error('Database closed');
+  if (this.turn !== null && !this.turn.held) throw notHeld(this.storageName);
 };
 
 Database.prototype.prepare = function (sql, params) {
@@ -190,6 +195,7 @@ Database.prototype.close = function () {
   this.statements.forEach(function (statement) { statement.free(); });
   _sqlite3_close_v2(this.db);
   this.db = 0;
+  if (this.turn !== null) this.turn.forget();
   this.functions.forEach(function (call) { removeFunction(call); });
   this.functions.clear();
 };

@@ -10,6 +10,7 @@ function Statement(ptr, database) {
 
 Statement.prototype.checkOpen = function () {
   if (this.ptr === 0) throw new Error('Statement closed');
+  if (this.database.turn !== null) this.database.checkOpen();
 };
 
 Statement.prototype.bindValue = function (index, value) {

@@ -224,30 +224,54 @@ function opfsWrite(root, name, bytes, version) {
 function readStored(name) {
   return rootFor(name).then(function (root) {
     if (root) return withLock(name, function () { return opfsRead(root, name); });
-    var stored = { bytes: null, version: 0 };
-    return idb('readonly', function (store, versions) {
-      var bytes = store.get(name);
-      var version = versions.get(name);
-      version.onsuccess = function () {
-        stored.bytes = bytes.result || null;
-        // Bytes without a version were saved by 0.1.0, which kept none.
-        stored.version = version.result || (stored.bytes === null ? 0 : 1);
-      };
-    }).then(function () { return stored; });
+    return idbRead(name);
   }).catch(function (error) { throw storageError(error, name, 'opened'); });
 }
 
-// Stores bytes under name if version is still the stored one, or, with
-// bytes null, removes what is stored whatever its version; resolves to the
-// new version. Rejects with SAVE_CONFLICT, having changed nothing, when
+// readStored for a caller that already holds name's Web Lock.
+function readSnapshot(name) {
+  return rootFor(name).then(function (root) {
+    return root ? opfsRead(root, name) : idbRead(name);
+  });
+}
+
+function idbRead(name) {
+  var stored = { bytes: null, version: 0 };
+  return idb('readonly', function (store, versions) {
+    var bytes = store.get(name);
+    var version = versions.get(name);
+    version.onsuccess = function () {
+      stored.bytes = bytes.result || null;
+      // Bytes without a version were saved by 0.1.0, which kept none.
+      stored.version = version.result || (stored.bytes === null ? 0 : 1);
+    };
+  }).then(function () { return stored; });
+}
+
+// Removes the files of the durable database name (durable.js), for a
+// caller that holds name's Web Lock: no handle of them is open then.
+function removeDurable(root, name) {
+  return root.getDirectoryHandle('sqlite-geodesy').then(function (folder) {
+    return Promise.all([name, name + '-journal'].map(function (file) {
+      return folder.removeEntry(file).catch(notFound);
+    }));
+  }, notFound);
+}
+
+// Stores bytes under name if version is still the stored one (whatever
+// it is when version is null), or, with bytes null, removes what is stored
+// whatever its version; resolves to the new version. Rejects with SAVE_CONFLICT, having changed nothing, when
 // another copy saved or removed since.
 function writeStored(name, bytes, version) {
   var doing = bytes === null ? 'removed' : 'saved';
   return rootFor(name).then(function (root) {
     if (root) {
       return withLock(name, function () {
-        return opfsVersion(root, name).then(function (stored) {
-          if (bytes !== null && stored.version !== version) throw saveConflict(name, version, stored);
+        var durable = bytes === null ? removeDurable(root, name) : Promise.resolve();
+        return durable.then(function () { return opfsVersion(root, name); }).then(function (stored) {
+          if (bytes !== null && version !== null && stored.version !== version) {
+            throw saveConflict(name, version, stored);
+          }
           if (bytes === null && (stored.version === 0 || stored.removed)) return stored.version;
           var next = stored.version + 1;
           return opfsWrite(root, name, bytes, next).then(function () { return next; });
@@ -265,7 +289,7 @@ function writeStored(name, bytes, version) {
         var count = store.count(name);
         count.onsuccess = function () {
           var stored = { version: read.result || (count.result ? 1 : 0), removed: !count.result };
-          if (bytes !== null && stored.version !== version) {
+          if (bytes !== null && version !== null && stored.version !== version) {
             next = saveConflict(name, version, stored);
             transaction.abort();
             return;
@@ -332,4 +356,25 @@ Database.prototype.save = function () {
 // after it.
 Database.remove = function (name) {
   return writeStored(name, null, 0).then(function () { return undefined; });
+};
+
+// Stores the database in bytes (a file the user picked, a fetched
+// .sqlite) under name, replacing what is stored whatever its version;
+// resolves to the new db.stored. Copies read before then can no longer
+// save over it. Bytes that are not a database are refused, storing
+// nothing.
+Database.import = function (name, bytes) {
+  var data;
+  try {
+    var check = new Database(bytes);
+    data = check.export();
+    check.close();
+  } catch (error) {
+    return Promise.reject(error);
+  }
+  return storageKind().then(function (kind) {
+    return writeStored(name, data, null).then(function (version) {
+      return { name: name, storage: kind, version: version };
+    });
+  });
 };

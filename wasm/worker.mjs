@@ -29,11 +29,35 @@ import initSqliteGeodesy from './index.browser.mjs';
 // { id, error }, one call at a time, in order.
 export function serve(options) {
   const ready = initSqliteGeodesy(options);
-  const databases = new Map();
+  const databases = new Map();  // handle -> Database
+  const durable = new Map();    // name -> { db, handles }: one connection per name here
   let next = 1;
   const database = (handle) => {
     const db = databases.get(handle);
     if (!db) throw new Error('this database was closed');
+    return db;
+  };
+  // A durable database takes its turn for each call, and keeps it while
+  // a transaction stays open between calls.
+  const inTurn = async (handle, work) => {
+    const db = database(handle);
+    if (!db.turn) return work(db);
+    await db.hold();
+    try {
+      return work(db);
+    } finally {
+      db.releaseIfIdle();
+    }
+  };
+  const openDurable = async (api, name, openOptions) => {
+    let shared = durable.get(name);
+    if (!shared) {
+      shared = { db: api.Database.openDurable(name, openOptions), handles: 0 };
+      durable.set(name, shared);
+      shared.db.catch(() => durable.delete(name));
+    }
+    const db = await shared.db;
+    shared.handles++;
     return db;
   };
   const rows = (db, sql, params, limit) => {
@@ -48,32 +72,56 @@ export function serve(options) {
   };
   const methods = {
     async open(api, _, source, openOptions) {
-      const db = typeof source === 'string' ? await api.Database.open(source, openOptions)
-        : new api.Database(source === undefined ? null : source, openOptions);
+      const snapshot = Boolean(openOptions && openOptions.snapshot);
+      const db = typeof source !== 'string'
+        ? new api.Database(source === undefined ? null : source, openOptions)
+        : !snapshot && api.durable() ? await openDurable(api, source, openOptions)
+        : await api.Database.open(source, openOptions);
       const handle = next++;
       databases.set(handle, db);
       return { handle, stored: db.stored };
     },
-    exec: (api, handle, sql, params) => database(handle).exec(sql, params),
-    all: (api, handle, sql, params) => rows(database(handle), sql, params, Infinity),
-    get: (api, handle, sql, params) => rows(database(handle), sql, params, 1)[0],
-    run(api, handle, sql, params) {
-      const db = database(handle);
+    exec: (api, handle, sql, params) => inTurn(handle, (db) => db.exec(sql, params)),
+    all: (api, handle, sql, params) => inTurn(handle, (db) => rows(db, sql, params, Infinity)),
+    get: (api, handle, sql, params) => inTurn(handle, (db) => rows(db, sql, params, 1)[0]),
+    run: (api, handle, sql, params) => inTurn(handle, (db) => {
       db.run(sql, params);
       return { changes: db.getRowsModified() };
-    },
-    export: (api, handle) => database(handle).export(),
+    }),
+    export: (api, handle) => inTurn(handle, (db) => db.export()),
     async save(api, handle) {
       const db = database(handle);
-      await db.save();
+      if (!db.turn) await db.save();  // a durable database is on disk at every COMMIT
       return db.stored;
     },
-    close(api, handle) {
-      database(handle).close();
+    async close(api, handle) {
+      const db = database(handle);
       databases.delete(handle);
+      const shared = db.turn && durable.get(db.storageName);
+      if (shared && --shared.handles > 0) return;
+      if (shared) durable.delete(db.storageName);
+      if (db.turn && db.turn.busy()) await db.hold();  // rolling back needs the files
+      db.close();
     },
     remove: (api, _, name) => api.Database.remove(name),
+    async import(api, _, name, bytes, importOptions) {
+      const snapshot = Boolean(importOptions && importOptions.snapshot);
+      if (snapshot || !api.durable()) return api.Database.import(name, bytes);
+      // A connection this worker has open takes the import in its own
+      // turn: a second one would wait for that turn.
+      const shared = durable.get(name);
+      if (!shared) return api.Database.importDurable(name, bytes);
+      const db = await shared.db;
+      await db.hold();
+      try {
+        db.replace(bytes);
+      } finally {
+        db.releaseIfIdle();
+      }
+      return undefined;
+    },
     storage: (api) => api.storage(),
+    durable: (api) => api.durable(),
     sqliteVersion: (api) => api.sqliteVersion,
   };
   // The page's knock, answered before the module has loaded.
@@ -211,7 +259,9 @@ export function connect(worker, options = {}) {
       return new WorkerDatabase(handle, stored);
     },
     remove: (name) => call('remove', 0, name),
+    import: (name, bytes, options) => call('import', 0, name, bytes, options),
     storage: () => call('storage', 0),
+    durable: () => call('durable', 0),
     sqliteVersion: () => call('sqliteVersion', 0),
     terminate() {
       worker.terminate();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // What the browser tests share: a static server on 127.0.0.1, Debian's
-// headless Chromium with a fresh profile, checks that count, and a run
-// bounded in time that ends the browser by its PID however it stops.
+// headless Chromium (or Firefox ESR) with a fresh profile, checks that
+// count, and a run bounded in time that ends the browser by its PID
+// however it stops.
 'use strict';
 const fs = require('fs');
 const http = require('http');
@@ -46,9 +47,42 @@ function serve(root) {
 
 let browserPid = null;
 
-// Runs body(browser) in a fresh headless Chromium, all within limitMs, and
-// exits with the checks' summary.
-function run(name, limitMs, body) {
+// Launches a fresh headless browser: Debian's chromium, or firefox-esr
+// (driven over WebDriver BiDi); resolves to { browser, close }.
+async function launch(kind) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), `geodesy-${kind}-`));
+  const browser = await puppeteer.launch(kind === 'firefox' ? {
+    browser: 'firefox',
+    executablePath: '/usr/bin/firefox-esr',
+    headless: true,
+    userDataDir: profile,
+    timeout: WAIT_MS,
+    extraPrefsFirefox: { 'dom.workers.maxPerDomain': 64, 'network.proxy.type': 0 },
+  } : {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    userDataDir: profile,
+    timeout: WAIT_MS,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  const pid = browserPid = browser.process().pid;
+  const close = async () => {
+    const closed = browser.close().then(() => true, () => false);
+    const late = new Promise((resolve) => setTimeout(resolve, 10000, false));
+    if (!(await Promise.race([closed, late]))) {
+      try { process.kill(pid, 'SIGKILL'); } catch (e) { /* already gone */ }
+    }
+    browserPid = null;
+    fs.rmSync(profile, { recursive: true, force: true });
+  };
+  return { browser, close };
+}
+
+// Runs body(browser, kind) in a fresh headless browser of each kind
+// ('chromium' unless told), all within limitMs, and exits with the
+// checks' summary.
+function run(name, limitMs, body, kinds = ['chromium']) {
   const deadline = setTimeout(() => {
     console.log(`FAIL: ${name} did not finish within ${limitMs / 1000} s`);
     if (browserPid !== null) {
@@ -57,25 +91,13 @@ function run(name, limitMs, body) {
     process.exit(1);
   }, limitMs);
   const main = async () => {
-    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'geodesy-chromium-'));
-    const browser = await puppeteer.launch({
-      executablePath: '/usr/bin/chromium',
-      headless: true,
-      userDataDir: profile,
-      timeout: WAIT_MS,
-      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-    });
-    const pid = browserPid = browser.process().pid;
-    try {
-      await body(browser);
-    } finally {
-      const closed = browser.close().then(() => true);
-      const late = new Promise((resolve) => setTimeout(resolve, 10000, false));
-      if (!(await Promise.race([closed, late]))) {
-        try { process.kill(pid, 'SIGKILL'); } catch (e) { /* already gone */ }
+    for (const kind of kinds) {
+      const { browser, close } = await launch(kind);
+      try {
+        await body(browser, kind);
+      } finally {
+        await close();
       }
-      fs.rmSync(profile, { recursive: true, force: true });
     }
   };
   main().then(() => {
@@ -89,4 +111,4 @@ function run(name, limitMs, body) {
   });
 }
 
-module.exports = { WAIT_MS, check, serve, run };
+module.exports = { WAIT_MS, check, serve, run, launch };

@@ -1,0 +1,3 @@
+// SPDX-License-Identifier: MIT
+import { serve } from './worker.mjs';
+serve();
