@@ -6,7 +6,7 @@
 export type {
   SqlValue, BindValue, BindParams, ParamsObject, QueryExecResult, SqliteError, Options,
   DatabaseOptions, Database, Statement, StatementIterator, SqliteGeodesy, StoredDatabase,
-  FunctionOptions, SaveConflictError, StorageError,
+  FunctionOptions, SaveConflictError, StorageError, DurableOptions, DurableUnavailableError,
 } from './types.js';
 import { initSqliteGeodesy } from './types.js';
 

@@ -23,6 +23,8 @@ declare namespace initSqliteGeodesy {
   type FunctionOptions = types.FunctionOptions;
   type SaveConflictError = types.SaveConflictError;
   type StorageError = types.StorageError;
+  type DurableOptions = types.DurableOptions;
+  type DurableUnavailableError = types.DurableUnavailableError;
 }
 
 export = initSqliteGeodesy;

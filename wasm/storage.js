@@ -335,6 +335,7 @@ Database.prototype.save = function () {
   if (name === null) {
     return Promise.reject(new Error('save() is for databases opened with Database.open(name)'));
   }
+  if (this.turn !== null) return Promise.resolve();  // durable: every COMMIT is stored
   var bytes;
   try {
     bytes = this.export();
@@ -359,10 +360,9 @@ Database.remove = function (name) {
 };
 
 // Stores the database in bytes (a file the user picked, a fetched
-// .sqlite) under name, replacing what is stored whatever its version;
-// resolves to the new db.stored. Copies read before then can no longer
-// save over it. Bytes that are not a database are refused, storing
-// nothing.
+// .sqlite) under name, replacing what is stored whatever its version.
+// Copies read before then can no longer save over it. Bytes that are not
+// a database are refused, storing nothing.
 Database.import = function (name, bytes) {
   var data;
   try {
@@ -372,9 +372,5 @@ Database.import = function (name, bytes) {
   } catch (error) {
     return Promise.reject(error);
   }
-  return storageKind().then(function (kind) {
-    return writeStored(name, data, null).then(function (version) {
-      return { name: name, storage: kind, version: version };
-    });
-  });
+  return writeStored(name, data, null).then(function () { return undefined; });
 };

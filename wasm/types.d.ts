@@ -97,13 +97,32 @@ export interface StatementIterator extends IterableIterator<Statement> {
   getRemainingSQL(): string;
 }
 
-/** What Database.open opened. */
+/** What Database.open or Database.openDurable opened. */
 export interface StoredDatabase {
   readonly name: string;
   readonly storage: 'opfs' | 'indexeddb';
   /** Counted up by every save and every remove; 0 when nothing was ever
-   * stored under name. */
+   * stored under name. Always 0 for a durable database, which has no
+   * saves. */
   readonly version: number;
+  /** True for a database opened with Database.openDurable (or by the
+   * worker API's open(name) in a browser that can): every COMMIT is
+   * stored, page by page. */
+  readonly durable?: boolean;
+}
+
+/** Options of Database.openDurable. */
+export interface DurableOptions extends DatabaseOptions {
+  /** How long hold() waits for another tab or worker's turn on the name
+   * before it rejects with code 'SQLITE_BUSY'; 30000 (30 s) unless given,
+   * Infinity to wait for ever. */
+  waitMs?: number;
+}
+
+/** Durable databases are not available here (code 'DURABLE_UNAVAILABLE'):
+ * they need a dedicated Worker with OPFS access handles and Web Locks. */
+export interface DurableUnavailableError extends Error {
+  code: 'DURABLE_UNAVAILABLE';
 }
 
 export declare class Database {
@@ -112,12 +131,43 @@ export declare class Database {
   /** The database last saved under name in the browser's storage (the
    * Origin Private File System, or IndexedDB), or an empty one. */
   static open(name: string, options?: DatabaseOptions): Promise<Database>;
-  /** Deletes what is saved under name. Its version is kept, counted up,
-   * so that a copy read before cannot save over what is saved after. */
+  /** Deletes what is saved under name, snapshot and durable database
+   * alike. Its version is kept, counted up, so that a copy read before
+   * cannot save over what is saved after. */
   static remove(name: string): Promise<void>;
-  /** What Database.open opened; null for other databases. */
+  /** Stores the database file in bytes (a file the user picked, a fetched
+   * .sqlite) as the snapshot under name, whatever was saved there; bytes
+   * that are not a database are refused, storing nothing. */
+  static import(name: string, bytes: Uint8Array | ArrayBuffer | ArrayBufferView): Promise<void>;
+  /** In a dedicated Worker: the database stored page by page under name
+   * in the Origin Private File System, which every tab and worker of the
+   * site shares; an empty one the first time, or the snapshot saved under
+   * name if there is one. Every COMMIT is stored when it returns. SQL runs
+   * only while this copy holds the name: inside use(), or between hold()
+   * and release(); otherwise it throws with code 'NOT_HELD'. Rejects with
+   * code 'DURABLE_UNAVAILABLE' where durable databases are not. */
+  static openDurable(name: string, options?: DurableOptions): Promise<Database>;
+  /** Replaces what is stored durably under name with the database file in
+   * bytes, in one transaction, in the name's turn. */
+  static importDurable(name: string, bytes: Uint8Array | ArrayBuffer | ArrayBufferView): Promise<void>;
+  /** Waits for this durable database's turn on its name and takes it;
+   * other tabs and workers wait until release(). Resolves at once for
+   * other databases. */
+  hold(): Promise<void>;
+  /** Gives the turn back. Throws with code 'SQLITE_BUSY' while a
+   * transaction is open or a statement is part way through its rows. */
+  release(): void;
+  /** Runs work while holding the turn, and releases it after, however
+   * work ends; a transaction work leaves open is rolled back and rejects
+   * with code 'SQLITE_ABORT'. */
+  use<T>(work: (db: Database) => T | Promise<T>): Promise<T>;
+  /** Replaces the whole database with the database file in bytes, in one
+   * transaction. */
+  replace(bytes: Uint8Array | ArrayBuffer | ArrayBufferView): void;
+  /** What Database.open or openDurable opened; null for other databases. */
   readonly stored: StoredDatabase | null;
-  /** Writes the whole database back under the name it was opened with.
+  /** A durable database: resolves at once, as every COMMIT is stored.
+   * Otherwise writes the whole database back under the name it was opened with.
    * A copy's saves run in the order they were called, each with the
    * database as it was at the call. Rejects with code 'SAVE_CONFLICT',
    * saving nothing, when another tab or worker saved or removed that name
@@ -162,6 +212,9 @@ export interface SqliteGeodesy {
   /** Where Database.open and save keep databases here; 'none' outside a
    * browser. */
   storage(): Promise<'opfs' | 'indexeddb' | 'none'>;
+  /** Whether Database.openDurable works here (a dedicated Worker with
+   * OPFS access handles and Web Locks). */
+  durable(): boolean;
 }
 
 /** Loads the WebAssembly module. */

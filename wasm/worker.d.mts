@@ -2,8 +2,8 @@
 // Types for sqlite-geodesy-wasm/worker: databases that live in a Web
 // Worker, every call a promise.
 import type {
-  BindParams, DatabaseOptions, Options, ParamsObject, QueryExecResult, SaveConflictError, SqliteError,
-  StorageError, StoredDatabase,
+  BindParams, DatabaseOptions, DurableOptions, Options, ParamsObject, QueryExecResult, SaveConflictError,
+  SqliteError, StorageError, StoredDatabase,
 } from './types.js';
 
 /** In the worker: answer the page's calls (loads the module once). */
@@ -31,11 +31,21 @@ export declare function isStorageError(error: unknown): error is StorageError;
 
 export interface WorkerClient {
   /** A database in the worker: empty in memory (no source), a copy of
-   * bytes, or the one saved in the browser under a name (as Database.open). */
-  open(source?: string | Uint8Array | ArrayBuffer | null, options?: DatabaseOptions): Promise<WorkerDatabase>;
-  /** Deletes what is saved under name. */
+   * bytes, or the one stored in the browser under a name. With a name,
+   * durable where the worker can (as Database.openDurable: every COMMIT
+   * stored, tabs and workers taking turns call by call, and for the
+   * length of a transaction), a snapshot saved by save() elsewhere or
+   * with options.snapshot (as Database.open). */
+  open(source?: string | Uint8Array | ArrayBuffer | null,
+       options?: DurableOptions & { snapshot?: boolean }): Promise<WorkerDatabase>;
+  /** Deletes what is stored under name. */
   remove(name: string): Promise<void>;
+  /** Stores the database file in bytes under name, replacing what is
+   * there: durably where the worker can, unless options.snapshot. */
+  import(name: string, bytes: Uint8Array | ArrayBuffer, options?: { snapshot?: boolean }): Promise<void>;
   storage(): Promise<'opfs' | 'indexeddb' | 'none'>;
+  /** Whether open(name) opens durable databases in this worker. */
+  durable(): Promise<boolean>;
   sqliteVersion(): Promise<string>;
   /** Ends the worker; every call after it, and every one pending, rejects. */
   terminate(): void;
@@ -55,7 +65,8 @@ export interface WorkerDatabase {
   /** The database as the bytes of a database file. */
   export(): Promise<Uint8Array>;
   /** Saves under the name it was opened with; rejects with code
-   * 'SAVE_CONFLICT', saving nothing, when another tab or worker saved since. */
+   * 'SAVE_CONFLICT', saving nothing, when another tab or worker saved since.
+   * Resolves at once for a durable database. */
   save(): Promise<void>;
   close(): Promise<void>;
 }

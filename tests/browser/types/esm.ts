@@ -7,7 +7,7 @@ import initSqliteGeodesy, { type Database, type SqlValue, type SqliteError } fro
 import { connect, isSaveConflict, isStorageError, serve } from 'sqlite-geodesy-wasm/worker';
 
 export async function main(): Promise<number> {
-  const { Database: Db, sqliteVersion, storage, isSqliteError } = await initSqliteGeodesy({ locateFile: (file) => file });
+  const { Database: Db, sqliteVersion, storage, isSqliteError, durable: durableHere } = await initSqliteGeodesy({ locateFile: (file) => file });
   const db: Database = new Db(null, { safeIntegers: true });
   const [result] = db.exec('SELECT distance(?, ?, ?, ?) AS m', [0, 0, 0, 1]);
   const metres: SqlValue = result.values[0][0];
@@ -51,6 +51,20 @@ export async function main(): Promise<number> {
   // @ts-expect-error: arity must be a number
   db.create_function('f', (a: number) => a, { arity: 'two' });
   console.log(lat, rows.length, one, notYet);
+  // Durable databases: a turn taken around the SQL, imports under a name.
+  const durable = await Db.openDurable('places.db', { waitMs: 5000 });
+  const count = await durable.use((held) => held.exec('SELECT count(*) FROM place').length);
+  await durable.hold();
+  durable.release();
+  await Db.importDurable('copy.db', durable.export());
+  await Db.import('snapshot.db', new Uint8Array(0));
+  const isDurable: boolean | undefined = durable.stored?.durable;
+  await sqlite.import('copy.db', new Uint8Array(0), { snapshot: true });
+  const inWorker: boolean = await sqlite.durable();
+  await sqlite.open('places.db', { waitMs: Infinity, snapshot: false });
+  // @ts-expect-error: use() gives a promise of what work returns
+  const sync: number = durable.use(() => 1);
+  console.log(count, isDurable, inWorker, sync, durable.replace(new Uint8Array(0)), durableHere());
   // @ts-expect-error: stored is null for a database not opened by name
   console.log(saved.stored.version);
   // @ts-expect-error: no such method
