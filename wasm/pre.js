@@ -41,17 +41,34 @@ if (!Module['instantiateWasm'] && !Module['wasmBinary'] && typeof fetch === 'fun
           'it copied beside the bundle');
       }
       var type = response.headers.get('Content-Type') || 'no Content-Type';
-      return response.arrayBuffer().then(function (bytes) {
-        checkWasmBytes(url, new Uint8Array(bytes), type);
-        return bytes;
+      var whole = function (from) {
+        return from.arrayBuffer().then(function (bytes) {
+          checkWasmBytes(url, new Uint8Array(bytes), type);
+          return WebAssembly.instantiate(bytes, imports);
+        });
+      };
+      // Served as application/wasm, the module compiles while it
+      // downloads. A copy of the bytes is kept for the message, should
+      // they turn out not to be WebAssembly.
+      if (typeof WebAssembly.instantiateStreaming !== 'function' ||
+          !/^application\/wasm\b/i.test(type)) {
+        return whole(response);
+      }
+      var copy = response.clone();
+      return WebAssembly.instantiateStreaming(response, imports).then(function (result) {
+        if (copy.body) copy.body.cancel().catch(function () {});
+        return result;
+      }, function (error) {
+        return copy.arrayBuffer().then(function (bytes) {
+          checkWasmBytes(url, new Uint8Array(bytes), type);
+          throw error;
+        });
       });
     }, function (error) {
       throw new Error('could not fetch ' + url + ' (' + error.message + ')' + (fromFile
         ? ': a page opened from file:// cannot fetch it. Serve the folder over HTTP instead, ' +
           'for example with: python3 -m http.server'
         : ''));
-    }).then(function (bytes) {
-      return WebAssembly.instantiate(bytes, imports);
     }).then(function (result) {
       receive(result.instance, result.module);
     }).catch(readyPromiseReject);

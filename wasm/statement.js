@@ -19,7 +19,9 @@ Statement.prototype.bindValue = function (index, value) {
   if (value === null || value === undefined) {
     rc = _sqlite3_bind_null(ptr, index);
   } else if (typeof value === 'number') {
-    if (Number.isInteger(value) && !Object.is(value, -0) &&
+    if ((value | 0) === value && !Object.is(value, -0)) {
+      rc = _sqlite3_bind_int(ptr, index, value);  // no BigInt to make for a 32-bit integer
+    } else if (Number.isInteger(value) && !Object.is(value, -0) &&
         Math.abs(value) <= Number.MAX_SAFE_INTEGER) {
       rc = _sqlite3_bind_int64(ptr, index, BigInt(value));
     } else {

@@ -40,13 +40,21 @@ var encoder = new TextEncoder();
 var decoder = new TextDecoder('utf-8');
 
 // A NUL-terminated UTF-8 copy of s on the heap, and its length in bytes
-// without the NUL; the caller frees ptr.
+// without the NUL; the caller frees ptr. UTF-8 takes at most three bytes
+// for each UTF-16 unit, so short text is encoded straight into the heap;
+// long text is measured first, so as not to take three times its size.
 function heapText(s) {
-  var bytes = encoder.encode(s);
-  var ptr = _malloc(bytes.length + 1);
-  HEAPU8.set(bytes, ptr);
-  HEAPU8[ptr + bytes.length] = 0;
-  return { ptr: ptr, length: bytes.length };
+  if (s.length > 65536) {
+    var bytes = encoder.encode(s);
+    var copy = _malloc(bytes.length + 1);
+    HEAPU8.set(bytes, copy);
+    HEAPU8[copy + bytes.length] = 0;
+    return { ptr: copy, length: bytes.length };
+  }
+  var ptr = _malloc(s.length * 3 + 1);
+  var length = encoder.encodeInto(s, HEAPU8.subarray(ptr, ptr + s.length * 3)).written;
+  HEAPU8[ptr + length] = 0;
+  return { ptr: ptr, length: length };
 }
 
 function heapString(s) {

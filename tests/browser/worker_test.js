@@ -9,7 +9,9 @@
 // imports only the package's worker API: calls made before the worker's
 // serve() runs must wait for it, not vanish; a worker script that cannot
 // load, or never serves, must fail every call with a message that names
-// the cause; the error helpers must work in the page.
+// the cause; the error helpers must work in the page. The module itself,
+// loaded in the page, must compile while it downloads, and name the URL
+// of bytes served as WebAssembly that are not.
 'use strict';
 const fs = require('fs');
 const os = require('os');
@@ -36,6 +38,11 @@ run('the worker API', 120000, async (browser) => {
           /^error the database worker \(missing-worker\.mjs\) could not be loaded/.test(results.missing), results.missing);
     check('a worker script that never calls serve() fails the call, saying so',
           /^error the database worker has not called serve\(\) after 2 s/.test(results.silent), results.silent);
+    check('the module compiles while it downloads (instantiateStreaming)',
+          /^ok "1 3\.\d+\.\d+"$/.test(results.streaming), results.streaming);
+    check('bytes served as application/wasm that are not WebAssembly are named, with the URL',
+          /^error could not load http:\/\/127\.0\.0\.1:\d+\/not-wasm\.wasm: the server sent 21 bytes that are not WebAssembly \(application\/wasm/.test(results.garbage),
+          results.garbage);
   } finally {
     server.close();
     fs.rmSync(site, { recursive: true, force: true });

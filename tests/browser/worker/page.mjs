@@ -23,5 +23,16 @@ window.results = (async () => {
   results.missing = await outcome(connect(worker('missing-worker.mjs'), { url: 'missing-worker.mjs' }).open());
   // A script that never serves.
   results.silent = await outcome(connect(worker('silent-worker.mjs'), { readyMs: 2000 }).open());
+  // In the page: the module compiles while it downloads, and bytes served
+  // as WebAssembly that are not are named.
+  const streamed = [];
+  const instantiateStreaming = WebAssembly.instantiateStreaming;
+  WebAssembly.instantiateStreaming = (source, imports) => {
+    streamed.push(source);
+    return instantiateStreaming(source, imports);
+  };
+  const { default: initSqliteGeodesy } = await import('./index.browser.mjs');
+  results.streaming = await outcome(initSqliteGeodesy().then((api) => `${streamed.length} ${api.sqliteVersion}`));
+  results.garbage = await outcome(initSqliteGeodesy({ locateFile: () => 'not-wasm.wasm' }));
   return results;
 })();
