@@ -52,7 +52,20 @@ function heapText(s) {
     return { ptr: copy, length: bytes.length };
   }
   var ptr = _malloc(s.length * 3 + 1);
-  var length = encoder.encodeInto(s, HEAPU8.subarray(ptr, ptr + s.length * 3)).written;
+  var heap = HEAPU8;
+  var length = 0;
+  // Short ASCII text, the usual name or label, is copied unit by unit:
+  // cheaper than a view and an encoder call for each value.
+  if (s.length <= 64) {
+    for (; length < s.length; length++) {
+      var unit = s.charCodeAt(length);
+      if (unit > 0x7f) break;
+      heap[ptr + length] = unit;
+    }
+  }
+  if (length < s.length) {
+    length += encoder.encodeInto(s.substring(length), heap.subarray(ptr + length, ptr + s.length * 3)).written;
+  }
   HEAPU8[ptr + length] = 0;
   return { ptr: ptr, length: length };
 }

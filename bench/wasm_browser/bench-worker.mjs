@@ -6,7 +6,7 @@
 // save) and a 50,000-row COMMIT (and save).
 import initSqliteGeodesy from './index.browser.mjs';
 
-const RUNS = 5;
+let RUNS = 5;  // or the page's ?runs=
 const N = 50000;
 const rows = Array.from({ length: N }, (_, i) =>
   [`place ${i}`, (i * 7919 % 17999) / 100 - 90, (i * 104729 % 35999) / 100 - 180, i]);
@@ -44,6 +44,7 @@ const sizeMB = (db) => db.exec('SELECT page_count * page_size / 1048576.0 FROM p
 self.onmessage = async (event) => {
   try {
     const targetMB = Number(event.data.targetMB || 100);
+    RUNS = Number(event.data.runs || 5);
     const { Database, durable } = await initSqliteGeodesy();
     const figures = {};
     const phase = event.data.phase;
