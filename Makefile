@@ -43,7 +43,8 @@
 #                   build them all again from a fresh clone: the same bytes
 # Figures:
 #   make bench      ns per call against GeographicLib, ns per row against SQLite's floor
-#   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js
+#   make bench-wasm ns per row of the WebAssembly module against the native one, in Node.js; writes
+#                   in Chromium and Firefox workers, durable and snapshot databases of 100 MB
 #   make bench-cluster  failover time, spurious elections and idle CPU of three nodes, by --network-latency;
 #                   writes and reads a second, p50 and p99, memory and descriptors at 1 to 256 clients
 #   make bench-postgis  ns per row and error against GeographicLib beside PostGIS, same million rows
@@ -187,8 +188,8 @@ $(DEMO_DATA): wasm/demo/package.json | packages-node
 
 site: packages-site wasm $(DEMO_DATA)
 	rm -rf build-wasm/site && mkdir -p build-wasm/site
-	cp wasm/demo/index.html wasm/demo/demo.css wasm/demo/demo.js wasm/demo/sql-worker.mjs \
-	  build-wasm/package/sqlite-geodesy.js build-wasm/package/sqlite-geodesy.wasm \
+	cp wasm/demo/index.html wasm/demo/demo.css wasm/demo/demo.js wasm/demo/sql-worker.mjs wasm/demo/offline.js \
+	  build-wasm/package/sqlite-geodesy.wasm \
 	  build-wasm/package/sqlite-geodesy.mjs build-wasm/package/index.browser.mjs build-wasm/package/worker.mjs \
 	  wasm/demo/node_modules/world-atlas/countries-50m.json wasm/demo/node_modules/world-atlas/countries-110m.json \
 	  wasm/demo/node_modules/topojson-client/dist/topojson-client.min.js build-wasm/site/
@@ -364,8 +365,9 @@ bench-postgis: packages-bench-postgis bench-build
 	$(PYTHON) bench/postgis_bench.py build-bench/bench/postgis_bench build-bench/geodesy.so
 
 # The WebAssembly module against the native one, both under Node.js.
-bench-wasm: packages-bench-wasm bench-build wasm $(NODE_HOST)
+bench-wasm: packages-bench-wasm bench-build wasm $(NODE_HOST) $(BROWSER_TEST)
 	node bench/wasm_bench.js build-wasm/package build-bench/geodesy.so
+	node bench/wasm_browser_bench.js build-wasm/package build-bench/geodesy.so
 
 accuracy: packages-accuracy bench-build
 	mkdir -p build-bench/accuracy

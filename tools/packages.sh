@@ -46,7 +46,7 @@ npm           @build @node python3
 dist          @windows @arm64 @wasm @package @wheel ruby default-jdk-headless libxerial-sqlite-jdbc-java cargo librust-cc-dev librust-rusqlite-dev
 check-dist    @dist python3-venv python3-apsw python3-pluggy lintian unzip sqlite3 gcc pkgconf golang-go golang-github-mattn-go-sqlite3-dev ruby-sqlite3 libhikaricp-java libslf4j-java sqlite-utils
 bench         @build libbenchmark-dev libgeographiclib-dev
-bench-wasm    @bench @wasm
+bench-wasm    @bench @wasm chromium firefox-esr
 bench-postgis @bench python3 libpq-dev postgresql-15-postgis-3
 accuracy      @bench python3 python3-geographiclib gnuplot-nox
 fresh-machine debootstrap

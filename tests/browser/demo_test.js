@@ -10,7 +10,8 @@
 // New York, an open-sea point (shown to the decimals a click can tell) and
 // a nearly antipodal pair (which must warn), then saves a screenshot. At
 // 390 px on a 2x screen the page must fit and the map be drawn at 2x. From
-// file:// the page must say that it has to be served.
+// file:// the page must say that it has to be served. With the server
+// gone, it must reload from its service worker's cache.
 'use strict';
 const path = require('path');
 const { WAIT_MS, check, serve, run } = require('./harness');
@@ -38,7 +39,7 @@ async function query(page, sql) {
     Array.from(document.querySelectorAll('#results tr'), (r) => Array.from(r.cells, (c) => c.textContent)));
 }
 
-run('browser test', 180000, async (browser) => {
+run('browser test', 240000, async (browser) => {
   const server = await serve(site);
   try {
     const page = await open(browser, server.url, 1280, 800, 1);
@@ -127,6 +128,17 @@ run('browser test', 180000, async (browser) => {
     });
     check('at 390 px the page fits and the map is drawn at the screen\'s 2x',
           fit.page <= 390 && fit.css >= 300 && Math.abs(fit.pixels - 2 * fit.css) <= 4, JSON.stringify(fit));
+    // London to New York on the phone's map: every city keeps a label, and
+    // none covers the route's markers.
+    const phoneBox = await (await phone.$('#map')).boundingBox();
+    for (const [lat, lon] of [[51.47, -0.4543], [40.6413, -73.7781]]) {
+      await phone.mouse.click(phoneBox.x + (lon + 180) / 360 * phoneBox.width,
+                              phoneBox.y + (90 - lat) / 180 * phoneBox.height);
+    }
+    await phone.waitForSelector('#distance');
+    const labels = (await phone.$eval('#map', (e) => e.dataset.labels)).split(',');
+    check('at 390 px, with a route drawn, every one of the 16 cities has a label',
+          labels.length === 16, labels.join(','));
     check('no script error at 390 px', phone.errors.length === 0, phone.errors.join('; '));
 
     const local = await open(browser, `file://${path.resolve(site)}/index.html`, 1280, 800, 1);
@@ -134,6 +146,43 @@ run('browser test', 180000, async (browser) => {
     const said = await local.$eval('#status', (e) => e.textContent);
     check('opened from file://, the page says it must be served, and how',
           /must be served over HTTP/.test(said) && /make serve/.test(said), said);
+
+    // Offline after a first visit: the server gone, the page reloads from
+    // its service worker's cache, draws the map and runs SQL.
+    check('the page loads one loader, the ES module its worker imports too',
+          !server.hits['/sqlite-geodesy.js'] && server.hits['/sqlite-geodesy.mjs'] >= 1, JSON.stringify(server.hits));
+    const cached = () => page.evaluate(async () => [Boolean(navigator.serviceWorker.controller),
+      Boolean(await caches.match('sqlite-geodesy.wasm')), Boolean(await caches.match('countries-50m.json'))].join());
+    for (let waited = 0; await cached() !== 'true,true,true' && waited < WAIT_MS; waited += 200) {
+      await new Promise((resolve) => setTimeout(resolve, 200));
+    }
+    server.close();
+    server.closeAllConnections();
+    page.errors = [];
+    await page.reload();
+    // Puppeteer's waits and element handles do not return here once the
+    // server is gone (its utility world is never made again): the page is
+    // driven and polled by plain evaluation instead.
+    const until = async (predicate) => {
+      for (let waited = 0; !(await page.evaluate(predicate)) && waited < WAIT_MS; waited += 100) {
+        await new Promise((resolve) => setTimeout(resolve, 100));
+      }
+    };
+    await until(() => document.body.dataset.ready === 'true');
+    await page.evaluate(() => {
+      document.getElementById('sql').value = 'SELECT distance(0, 0, 0, 1) AS m';
+      document.getElementById('results').replaceChildren();
+      document.getElementById('run').click();
+    });
+    await until(() => document.getElementById('error').textContent !== '' ||
+                      document.getElementById('results').childNodes.length > 0);
+    const offline = await page.evaluate(() => document.getElementById('error').textContent ||
+      Array.from(document.querySelectorAll('#results tr'), (r) => Array.from(r.cells, (c) => c.textContent)));
+    await until(() => Boolean(document.getElementById('map').dataset.coastlines));
+    const mapped = await page.evaluate(() => document.getElementById('map').dataset.coastlines);
+    check('with the server gone, the page reloads from its cache, draws the map and runs SQL',
+          JSON.stringify(offline) === '[["m"],["111319.49079327342"]]' && mapped === 'countries-50m.json' &&
+          page.errors.length === 0, `${JSON.stringify(offline)}; ${mapped}; ${page.errors.join('; ')}`);
   } finally {
     server.close();
   }

@@ -131,9 +131,11 @@ function drawMap() {
   }
   context.stroke();
   // Cities: every dot, then the labels that fit beside their dot, covering
-  // no other label and no other dot, each on a
-  // light halo so that coastlines and the grid under it do not cut it.
-  context.font = '12px system-ui, sans-serif';
+  // no other label, dot or marker, each on a light halo so that
+  // coastlines and the grid under it do not cut it.
+  // A phone's map is a third as wide: smaller labels, so that all fit.
+  const small = size.width < 500;
+  context.font = small ? '10px system-ui, sans-serif' : '12px system-ui, sans-serif';
   const dots = CITIES.map(([, lat, lon]) => toPixel(lat, lon));
   context.fillStyle = '#1d2733';
   for (const [x, y] of dots) {
@@ -141,24 +143,70 @@ function drawMap() {
   }
   const overlaps = (a, b) => a[0] < b[2] && b[0] < a[2] && a[1] < b[3] && b[1] < a[3];
   const taken = dots.map(([x, y]) => [x - 3.5, y - 3.5, x + 3.5, y + 3.5]);
+  // The clicked points' markers and their letters (drawPoint) are kept clear too.
+  for (const point of points) {
+    const [x, y] = toPixel(point[0], point[1]);
+    taken.push([x - 6, y - 6, x + 6, y + 6], [x + 5, y + 3, x + 17, y + 18]);
+  }
   context.lineJoin = 'round';
-  CITIES.forEach(([name], i) => {
+  // The places each label may take: beside its dot, on the map, and nearer
+  // its own dot than any other (else it would name that one).
+  const options = CITIES.map(([name], i) => {
     const [x, y] = dots[i];
     const width = context.measureText(name).width;
-    // Above the dot on either side, then below it.
-    const places = [[x + 4, y - 3], [x - 4 - width, y - 3], [x + 4, y + 13], [x - 4 - width, y + 13]];
-    const place = places.map(([left, base]) => [left - 1, base - 10, left + width + 1, base + 3])
-      .findIndex((b) => b[0] >= 0 && b[2] <= size.width && b[1] >= 0 && b[3] <= size.height &&
-                        !taken.some((t, j) => j !== i && overlaps(b, t)));
-    if (place < 0) return;
-    const [left, base] = places[place];
-    taken.push([left - 1, base - 10, left + width + 1, base + 3]);
+    // Above the dot on either side, then below it, then level with it,
+    // then centred above or below; then the same a little further out, to
+    // clear a route's marker on the city.
+    const places = [[x + 4, y - 3], [x - 4 - width, y - 3], [x + 4, y + 13], [x - 4 - width, y + 13],
+                    [x + 5, y + 4], [x - 5 - width, y + 4], [x - width / 2, y - 5], [x - width / 2, y + 16],
+                    [x + 7, y - 6], [x - 7 - width, y - 6], [x - 7 - width, y + 16], [x - width / 2, y - 8],
+                    [x - width / 2, y + 20], [x + 18, y + 4], [x + 4, y - 10], [x - 4 - width, y - 10],
+                    [x + 4, y + 20], [x - 4 - width, y + 20], [x - width / 2, y - 13]];
+    const gap = (b, [dx, dy]) => Math.hypot(Math.max(b[0] - dx, 0, dx - b[2]), Math.max(b[1] - dy, 0, dy - b[3]));
+    return places.map((place) => {
+      const [left, base] = place;
+      return { place, box: [left - 1, base - (small ? 8 : 10), left + width + 1, base + 3] };
+    }).filter(({ box: b }) => b[0] >= 0 && b[2] <= size.width && b[1] >= 0 && b[3] <= size.height &&
+      !taken.some((t, j) => j !== i && overlaps(b, t)) &&
+      dots.every((dot, j) => j === i || gap(b, dot) > gap(b, dots[i])));
+  });
+  // A search for places that name every city: each label in the first of
+  // its places that the labels before it leave free, trying later ones
+  // when a city further on finds none; a bounded number of steps, after
+  // which the most cities named so far are drawn.
+  // The cities with the fewest places go first, where a clash shows soonest.
+  const order = CITIES.map((_, i) => i).sort((a, b) => options[a].length - options[b].length);
+  let best = new Map();
+  let steps = 0;
+  const search = (k, placed, boxes) => {
+    if (placed.size > best.size) best = new Map(placed);
+    if (k === CITIES.length || best.size === CITIES.length || ++steps > 20000) return;
+    if (placed.size + CITIES.length - k <= best.size) return;
+    const city = order[k];
+    for (const { place, box } of options[city]) {
+      if (boxes.some((t) => overlaps(box, t))) continue;
+      placed.set(city, place);
+      boxes.push(box);
+      search(k + 1, placed, boxes);
+      boxes.pop();
+      placed.delete(city);
+      if (best.size === CITIES.length || steps > 20000) return;
+    }
+    search(k + 1, placed, boxes);  // this city unnamed
+  };
+  search(0, new Map(), []);
+  const labelled = [];
+  CITIES.forEach(([name], i) => {
+    if (!best.has(i)) return;
+    labelled.push(name);
+    const [left, base] = best.get(i);
     context.strokeStyle = 'rgba(255, 255, 255, 0.75)';
     context.lineWidth = 3;
     context.strokeText(name, left, base);
     context.fillStyle = '#3c4d5e';
     context.fillText(name, left, base);
   });
+  canvas.dataset.labels = labelled.join(',');  // which cities the map names, for tests
 }
 
 function drawPoint([lat, lon], label) {
@@ -264,8 +312,9 @@ canvas.addEventListener('click', (event) => {
 const served = location.protocol !== 'file:';
 
 // The SQL box. Its queries run in a module Worker, through the package's
-// worker API, on a database saved in the browser after each query, so that
-// the user's tables survive a reload.
+// worker API, on a database stored in the browser (durably where the
+// browser can, else saved after each query), so that the user's tables
+// survive a reload.
 const sqlBox = document.getElementById('sql');
 const runButton = document.getElementById('run');
 const forgetButton = document.getElementById('forget');
@@ -276,8 +325,19 @@ const SAVED_NAME = 'demo.db';
 // is handed the compiled module rather than fetching it again. Should that
 // fail, the page loads the module as usual, so that its error names the
 // cause, and the worker fetches it itself.
-const compiled = served ? WebAssembly.compileStreaming(fetch('sqlite-geodesy.wasm'))
-  .catch(() => null) : Promise.resolve(null);
+// The page keeps what it fetched for the service worker's cache
+// (offline.js), so that the page works offline after a first visit.
+const OFFLINE_CACHE = 'sqlite-geodesy-demo';
+function keep(url, response) {
+  if (response.ok && typeof caches === 'object') {
+    const copy = response.clone();
+    caches.open(OFFLINE_CACHE).then((cache) => cache.put(url, copy)).catch(() => {});
+  }
+  return response;
+}
+if (served && 'serviceWorker' in navigator) navigator.serviceWorker.register('offline.js').catch(() => {});
+const compiled = served ? WebAssembly.compileStreaming(fetch('sqlite-geodesy.wasm')
+  .then((response) => keep('sqlite-geodesy.wasm', response))).catch(() => null) : Promise.resolve(null);
 function fromCompiled(module) {
   return { instantiateWasm(imports, receive) {
     WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
@@ -403,14 +463,18 @@ if (!served) {
   // A phone's map is too small to show the 1:50m coastlines' detail: the
   // 1:110m ones are a seventh of the bytes.
   const coastlines = matchMedia('(max-width: 600px)').matches ? 'countries-110m.json' : 'countries-50m.json';
-  fetch(coastlines).then((response) => response.json()).then((topology) => {
+  fetch(coastlines).then((response) => keep(coastlines, response).json()).then((topology) => {
     world = {
       land: topojson.feature(topology, topology.objects.land),
       borders: topojson.mesh(topology, topology.objects.countries, (a, b) => a !== b),
     };
+    canvas.dataset.coastlines = coastlines;  // which were drawn, for tests
     show();
   }, (error) => { status.textContent = `The map's data did not load: ${error.message}`; });
-  compiled.then((module) => initSqliteGeodesy(module ? fromCompiled(module) : {})).then((sqlite) => {
+  // The ES module loader, the one the worker imports too: the page fetches
+  // one loader, not two.
+  compiled.then((module) => import('./index.browser.mjs').then(({ default: initSqliteGeodesy }) =>
+    initSqliteGeodesy(module ? fromCompiled(module) : {}))).then((sqlite) => {
     db = new sqlite.Database();
     runButton.disabled = forgetButton.disabled = false;
     status.textContent = `Ready: SQLite ${sqlite.sqliteVersion}.`;
