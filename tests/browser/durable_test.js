@@ -9,7 +9,9 @@
 // leave the last committed state; tabs that write one name at once, one
 // of them reloaded mid-write, must take turns without losing an update;
 // a second tab must read what the first committed; import, export, remove
-// and a snapshot saved before must keep every row.
+// and a snapshot saved before must keep every row. In Chromium, a tab
+// frozen between calls must hold nothing, and one frozen inside a
+// transaction must make the others fail after their wait, not hang.
 'use strict';
 const fs = require('fs');
 const os = require('os');
@@ -162,6 +164,31 @@ run('durable databases', 600000, async (browser, kind) => {
           totals.top === totals.rows - 1 && totals.rows >= 2 * rounds + 5,
           `${outcomes.join(',')}; ${JSON.stringify(totals)}`);
     await Promise.all(tabs.map((page) => page.close()));
+
+    // A frozen tab (Chromium can freeze one on demand): between its calls
+    // it holds nothing; frozen inside a transaction, it makes the others
+    // fail with SQLITE_BUSY after their waitMs, not wait for ever.
+    if (kind === 'chromium') {
+      const [sleeper, other] = await Promise.all([tab(browser, url), tab(browser, url)]);
+      await step(sleeper, 'open', 'frozen.db');
+      await step(sleeper, 'exec', 'CREATE TABLE t(x)');
+      await step(other, 'open', 'frozen.db', { waitMs: 2000 });
+      const cdp = await sleeper.createCDPSession();
+      await cdp.send('Page.setWebLifecycleState', { state: 'frozen' });
+      const between = await step(other, 'tryRun', 'INSERT INTO t VALUES (1)');
+      await cdp.send('Page.setWebLifecycleState', { state: 'active' });
+      await step(sleeper, 'exec', 'BEGIN; INSERT INTO t VALUES (2)');
+      await cdp.send('Page.setWebLifecycleState', { state: 'frozen' });
+      const inside = await step(other, 'tryRun', 'INSERT INTO t VALUES (3)');
+      await cdp.send('Page.setWebLifecycleState', { state: 'active' });
+      await step(sleeper, 'exec', 'COMMIT');
+      const after = await step(other, 'tryRun', 'INSERT INTO t VALUES (4)');
+      const rows = await step(sleeper, 'all', 'SELECT group_concat(x) AS x FROM t');
+      check(`${kind}: a tab frozen between calls holds nothing; frozen in a transaction, others get SQLITE_BUSY, then go on`,
+            between === 'ok' && /^SQLITE_BUSY: "frozen\.db" has been held by another tab or worker for 2 s/.test(inside) &&
+            after === 'ok' && rows[0].x === '1,2,4', JSON.stringify([between, inside, after, rows]));
+      await Promise.all([sleeper.close(), other.close()]);
+    }
   } finally {
     server.close();
     fs.rmSync(site, { recursive: true, force: true });

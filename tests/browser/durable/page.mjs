@@ -10,11 +10,13 @@ let db = null;
 const BATCH = 20000;  // 20,000 rows of 200 bytes: more than SQLite's page cache, so pages spill mid-transaction
 
 window.steps = {
-  async open(name) {
-    db = await sqlite.open(name);
+  async open(name, options) {
+    db = await sqlite.open(name, options);
     return db.stored;
   },
   all: (sql, params) => db.all(sql, params),
+  // The outcome of a call as text, for calls expected to fail.
+  tryRun: (sql, params) => db.run(sql, params).then(() => 'ok', (error) => `${error.code}: ${error.message}`),
   run: (sql, params) => db.run(sql, params),
   exec: (sql, params) => db.exec(sql, params),
   async close() {
