@@ -103,7 +103,12 @@ export function serve(options) {
       if (db.turn && db.turn.busy()) await db.hold();  // rolling back needs the files
       db.close();
     },
-    remove: (api, _, name) => api.Database.remove(name),
+    remove(api, _, name) {
+      // A connection open here could hold the name's turn, which the
+      // remove would wait for behind it.
+      if (durable.has(name)) throw new Error(`close "${name}" in this worker before removing it`);
+      return api.Database.remove(name);
+    },
     async import(api, _, name, bytes, importOptions) {
       const snapshot = Boolean(importOptions && importOptions.snapshot);
       if (snapshot || !api.durable()) return api.Database.import(name, bytes);
