@@ -11,7 +11,13 @@
 //   - the largest offset of lat2 from −lat1 that still has an error over
 //     1 mm, per latitude by bisection on the offset at every longitude
 //     difference of a fine scan, and anywhere by climbing;
-//   - the largest error of all.
+//   - the largest error of all, printed as found;
+//   - on each parallel where the scan meets no error over a threshold, the
+//     largest it meets, and the worst point that a search from outside
+//     this project found at 89°;
+//   - on the equator, the first longitude difference (to the last bit)
+//     that reaches the pass limit, and a scan from there to 180° that
+//     counts the ones that still converge.
 //
 //   band_edges OUTPUT_DIR       writes OUTPUT_DIR/band-edges.md too
 //
@@ -19,8 +25,8 @@
 // them by compass search (each coordinate moved by ±h, h halved when no
 // move helps, down to 1e-10°), keeping only points whose error is over the
 // threshold; a search along the antipodal parallel alone is a fine scan
-// and a bisection. Figures are rounded outward: edges down, offsets and
-// errors up. Every point is printed as a call that a user can paste.
+// and a bisection. Bounds are rounded outward: edges down, offsets up.
+// Every point is printed as a call that a user can paste.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -189,16 +195,20 @@ double parallel_step() { return 1e-6 / bench::budget(); }
 
 // Along the antipodal parallel at lat1: the first longitude difference
 // over each threshold, by a scan of parallel_step() and a bisection, then
-// a climb that looks for an earlier one.
-std::array<Point, 3> edges_on_parallel(double lat1) {
+// a climb that looks for an earlier one. largest is the largest error the
+// scan met; when a threshold is never crossed the scan runs to 180°, so
+// it is then the largest on the whole parallel, as far as the scan sees.
+std::array<Point, 3> edges_on_parallel(double lat1, Point* largest) {
     std::array<Point, 3> found;
     found.fill({lat1, -lat1, NAN, 0});
+    *largest = {lat1, -lat1, kScanFrom, 0};
     const long steps = std::lround((180.0 - kScanFrom) / parallel_step());
     double below = kScanFrom;
     int pending = 3;
     for (long i = 0; i <= steps && pending > 0; ++i) {
         const double dlon = kScanFrom + i * parallel_step();
         const double e = error_at(lat1, -lat1, dlon);
+        if (e > largest->error) *largest = {lat1, -lat1, dlon, e};
         for (int m = 0; m < 3; ++m) {
             const double threshold = kThresholds[m];
             if (!std::isnan(found[m].dlon) || !(e > threshold)) continue;
@@ -363,8 +373,9 @@ int main(int argc, char** argv) {
     const std::vector<int> rows = {0, 10, 20, 30, 40, 50, 60, 70, 80, 85, 89};
     std::vector<std::array<Point, 6>> edges(rows.size());
     std::vector<Point> offsets_found(rows.size());
+    std::vector<Point> largest_on_parallel(rows.size());
     bench::parallel_for(rows.size(), [&](size_t r) {
-        const std::array<Point, 3> on = edges_on_parallel(rows[r]);
+        const std::array<Point, 3> on = edges_on_parallel(rows[r], &largest_on_parallel[r]);
         for (int m = 0; m < 3; ++m) edges[r][m] = on[m];
     });
     for (size_t r = 0; r < rows.size(); ++r) {
@@ -450,8 +461,8 @@ int main(int argc, char** argv) {
     std::sort(worst_starts.begin(), worst_starts.end(), larger);
     worst_starts.resize(kStarts);
     const Point worst = best_of(worst_starts, Free::all, [](const Point&) { return true; }, larger);
-    std::snprintf(line, sizeof line, "Largest error: %.2f km, at `%s` (%.6f m).\n",
-                  std::ceil(worst.error / 10) / 100, call(worst).c_str(), worst.error);
+    std::snprintf(line, sizeof line, "Largest error: %.4f km, at `%s` (%.6f m).\n", worst.error / 1000,
+                  call(worst).c_str(), worst.error);
     emit(line);
 
     // Below the band: the largest error at a longitude difference of at
@@ -511,6 +522,44 @@ int main(int argc, char** argv) {
         std::snprintf(line, sizeof line, "| %d° | %s | %s | %s | %s | %.4f° |\n", rows[r], on.c_str(),
                       off[0].c_str(), off[1].c_str(), off[2].c_str(),
                       std::ceil((offset + kReachMargin) * 1e4) / 1e4);
+        emit(line);
+    }
+    // Where the scan of the parallel met no error over a threshold, it ran
+    // to 180°: the largest error it met there.
+    for (size_t r = 0; r < rows.size(); ++r) {
+        for (int m = 2; m >= 0; --m) {
+            if (!std::isnan(edges[r][m].dlon)) break;
+            const Point& p = largest_on_parallel[r];
+            std::snprintf(line, sizeof line,
+                          "On the parallel at %d°, no error over %s: the largest the scan meets is %.2f m, at `%s`.\n",
+                          rows[r], kThresholdNames[m], p.error, call(p).c_str());
+            emit(line);
+        }
+    }
+    // The worst point on the parallel at 89° that a search from outside
+    // this project found, kept so that each run checks it.
+    {
+        const Point outside{89, -89, 179.98944082003237, error_at(89, -89, 179.98944082003237)};
+        std::snprintf(line, sizeof line, "On the parallel at 89°, a search from outside found %.2f m, at `%s`.\n",
+                      outside.error, call(outside).c_str());
+        emit(line);
+    }
+    // The equator's onset to the last bit: the first double whose iteration
+    // stops at the pass limit, and every longitude difference from there to
+    // 180° by onset_step() checked to stop there too.
+    {
+        const double first = onsets[0].dlon;
+        const int limit = geodesy::detail::max_inverse_passes;
+        long converging = 0;
+        const long count = std::lround((180.0 - first) / onset_step());
+        for (long i = 0; i <= count; ++i) {
+            if (passes_at(0, 0, std::fmin(first + i * onset_step(), 180.0)) < limit) ++converging;
+        }
+        std::snprintf(line, sizeof line,
+                      "On the equator the pass limit is reached from %.17g° on (%.17g° converges, in %d passes); "
+                      "of %ld longitude differences from there to 180° by %g°, %ld converge.\n",
+                      first, std::nextafter(first, 0.0), passes_at(0, 0, std::nextafter(first, 0.0)), count + 1,
+                      onset_step(), converging);
         emit(line);
     }
     for (size_t r = 0; r < rows.size(); ++r) {
