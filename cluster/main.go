@@ -8,6 +8,8 @@
 //	geodesy-node --dir DIR --address HOST:PORT (--bootstrap | --join HOST:PORT[,HOST:PORT...])
 //	             [--tls-cert FILE --tls-key FILE --tls-ca FILE] [--cluster-id ID]
 //	             [--network-latency D] [--health HOST:PORT]
+//	             [--http HOST:PORT [--http-database NAME] [--http-users FILE]]
+//	             [--statement-timeout D]
 //	geodesy-node sql --cluster HOST:PORT[,...] [--tls-cert F --tls-key F --tls-ca F]
 //	             [--timeout D] [--format table|csv|json] DATABASE [SQL...]
 //
@@ -48,6 +50,10 @@ const (
 	// stalls of a second without an election (docs/cluster.md has the
 	// measurements behind it).
 	defaultNetworkLatency = 50 * time.Millisecond
+	// dqlite steps statements on the loop that sends the leader's
+	// heartbeats: one that runs for longer than the election timeout costs
+	// the leader its leadership, and this bounds how long it can go on.
+	defaultStatementTimeout = 5 * time.Second
 )
 
 type config struct {
@@ -57,12 +63,15 @@ type config struct {
 	tlsCert, tlsKey, tlsCA string
 	networkLatency         time.Duration
 	health                 string
+	http, httpDatabase     string
+	httpUsers              string
+	statementTimeout       time.Duration
 }
 
 func main() {
 	if len(os.Args) > 1 {
 		subcommands := map[string]func([]string) int{"sql": runSQL, "nodes": runNodes, "remove": runRemove,
-			"backup": runBackup}
+			"backup": runBackup, "password": runPassword}
 		if run, ok := subcommands[os.Args[1]]; ok {
 			os.Exit(run(os.Args[2:]))
 		}
@@ -84,14 +93,25 @@ func main() {
 	flag.StringVar(&c.health, "health", "",
 		"HOST:PORT (or :PORT, on 127.0.0.1) to serve /healthz, /readyz and /metrics over HTTP on; "+
 			"an address other than loopback needs TLS")
+	flag.StringVar(&c.http, "http", "", "HOST:PORT (or :PORT, on 127.0.0.1) to serve the HTTP API on "+
+		"(rqlite's /db/execute, /db/query, /db/request, /readyz, /status, /nodes); HTTPS with the node's "+
+		"certificate when it has TLS, and an address other than loopback needs TLS")
+	flag.StringVar(&c.httpDatabase, "http-database", "geo", "the database the HTTP API serves")
+	flag.StringVar(&c.httpUsers, "http-users", "", "users of the HTTP API, with bcrypt password hashes and "+
+		"permissions (a JSON file in rqlite's shape); needs TLS")
+	flag.DurationVar(&c.statementTimeout, "statement-timeout", defaultStatementTimeout, "a statement that "+
+		"has run on this node for longer is interrupted, whoever sent it (0: no limit)")
 	flag.Usage = func() {
 		fmt.Fprint(os.Stderr, "usage: geodesy-node --dir DIR --address HOST:PORT (--bootstrap | --join HOST:PORT[,HOST:PORT...])\n"+
 			"                    [--tls-cert FILE --tls-key FILE --tls-ca FILE] [--cluster-id ID]\n"+
 			"                    [--network-latency D] [--health HOST:PORT]\n"+
+			"                    [--http HOST:PORT [--http-database NAME] [--http-users FILE]]\n"+
+			"                    [--statement-timeout D]\n"+
 			"       geodesy-node sql --help     (a client for the cluster)\n"+
 			"       geodesy-node nodes --help   (every node, its role, and whether it answers)\n"+
 			"       geodesy-node remove --help  (take a dead node out of the cluster)\n"+
-			"       geodesy-node backup --help  (an online copy of a database, to a local SQLite file)\n\n")
+			"       geodesy-node backup --help  (an online copy of a database, to a local SQLite file)\n"+
+			"       geodesy-node password < FILE (a bcrypt hash of a password, for --http-users)\n\n")
 		flag.PrintDefaults()
 	}
 	flag.Parse()
@@ -111,6 +131,9 @@ func fail(err error) {
 func run(c config) error {
 	if c.dir == "" || c.address == "" {
 		return errors.New("--dir and --address are required (see --help)")
+	}
+	if c.statementTimeout < 0 {
+		return errors.New("--statement-timeout cannot be negative")
 	}
 	if c.networkLatency < 0 {
 		return errors.New("--network-latency cannot be negative")
@@ -157,7 +180,25 @@ func run(c config) error {
 		}
 	}
 
-	if err := registerFunctions(); err != nil {
+	var apiURL string
+	var apiUsers *users
+	if c.http != "" {
+		if c.http, apiURL, err = httpAddress(c.http, tlsFlags == 3); err != nil {
+			return err
+		}
+		if c.httpUsers != "" {
+			if tlsFlags != 3 {
+				return errors.New("--http-users needs TLS: passwords are only taken over HTTPS")
+			}
+			if apiUsers, err = loadUsers(c.httpUsers); err != nil {
+				return err
+			}
+		}
+	} else if c.httpUsers != "" {
+		return errors.New("--http-users is for the HTTP API: give --http too")
+	}
+
+	if err := registerFunctions(c.statementTimeout); err != nil {
 		return fmt.Errorf("the geodesy functions could not be registered, so this node will not start: %v", err)
 	}
 	if err := os.MkdirAll(c.dir, 0o700); err != nil {
@@ -245,6 +286,18 @@ func run(c config) error {
 	var health *healthServer
 	if c.health != "" {
 		if health, err = serveHealth(c.health, logger, door, c.dir); err != nil {
+			stop(node, logger)
+			return err
+		}
+	}
+	if c.http != "" {
+		if health == nil { // the API's /readyz, /status and /nodes read what the watcher sees
+			health = &healthServer{started: time.Now(), door: door, dir: c.dir}
+		}
+		api := &httpAPI{node: node, name: c.httpDatabase, url: apiURL, users: apiUsers, state: health,
+			logger: logger, started: time.Now()}
+		api.barrier = newReadBarrier(api.commitBarrier)
+		if err := serveHTTP(api, c.http, listen); err != nil {
 			stop(node, logger)
 			return err
 		}

@@ -192,6 +192,9 @@ func tryStatement(ctx context.Context, conn *sql.Conn, statement string, rows bo
 // the write, so its outcome is unknown.
 var notAppliedCodes = map[int]string{
 	1: "SQLITE_ERROR", 3: "SQLITE_PERM", 5: "SQLITE_BUSY", 6: "SQLITE_LOCKED", 8: "SQLITE_READONLY",
+	// Interrupted (the leader's --statement-timeout ran out): SQLite rolls
+	// the statement back, and the transaction too if one is open.
+	9:  "SQLITE_INTERRUPT",
 	18: "SQLITE_TOOBIG", 19: "SQLITE_CONSTRAINT", 20: "SQLITE_MISMATCH", 21: "SQLITE_MISUSE",
 	23: "SQLITE_AUTH", 25: "SQLITE_RANGE",
 }

@@ -37,8 +37,8 @@ java-test     @build python3 default-jdk-headless libxerial-sqlite-jdbc-java lib
 rust-test     @build python3 cargo rustc librust-cc-dev librust-rusqlite-dev
 php-test      @build python3 php-cli php-sqlite3
 go-test       @build @node python3 golang-go golang-github-mattn-go-sqlite3-dev g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
-cluster       @build golang-go golang-github-canonical-go-dqlite-dev
-cluster-test  @cluster sqlite3 python3 go-dqlite openssl
+cluster       @build golang-go golang-github-canonical-go-dqlite-dev golang-golang-x-crypto-dev golang-golang-x-net-dev
+cluster-test  @cluster @node sqlite3 python3 go-dqlite openssl curl
 cluster-faults @cluster-test gnuplot-nox iproute2
 package       @build python3 dpkg-dev
 wheel         @build python3 python3-build python3-setuptools python3-wheel
