@@ -26,7 +26,8 @@
 #   make static-test  the static kit, found by pkg-config, in C programs on the system's SQLite and
 #                   on one that cannot load extensions
 #   make cluster    build-cluster/geodesy-node: a dqlite node whose connections have the functions
-#   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, refusals, the client
+#   make cluster-test  three nodes with TLS on 127.0.0.1: bits, a killed leader, refusals, the client,
+#                   and the HTTP API from Python, rqlite-js and curl
 #   make cluster-faults  writes and reads under a killed, a paused and a cut-off leader, two nodes
 #                   lost, and a membership change: nothing acknowledged lost, nothing refused kept
 #   make fresh-machine  make demo and make test in a bare Debian 12 chroot (root only)
@@ -282,6 +283,10 @@ cluster: packages-cluster
 cluster-test: packages-cluster-test build cluster
 	cd cluster && $(GO_ENV) go test .
 	$(PYTHON) tests/cluster/cluster_test.py build-cluster/geodesy-node $(BUILD)/geodesy.so
+	@# rqlite's own JavaScript client, from the npm registry, as users get it.
+	npm install --silent --no-audit --no-fund --prefix build-cluster/rqlite-js rqlite-js@2.5.7 @babel/runtime@7
+	$(PYTHON) tests/cluster/http_test.py build-cluster/geodesy-node $(BUILD)/geodesy.so build-cluster/rqlite-js \
+	  docs/cluster-http.md
 
 # The README's two commands on a bare system, bounded to 30 minutes.
 fresh-machine: packages-fresh-machine

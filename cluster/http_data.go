@@ -188,19 +188,39 @@ func (a *httpAPI) runStatements(ctx context.Context, statements []httpStatement,
 	for _, k := range kinds {
 		writes, reads = writes || k.write, reads || !k.write
 	}
+	if reads && (o.level == "linearizable" || o.level == "strong") {
+		if err := a.barrier.wait(ctx); err != nil {
+			return nil, http.StatusServiceUnavailable, fmt.Sprintf("the leader could not confirm it still leads "+
+				"(%v); nothing was run", err)
+		}
+	}
+	if !writes && !o.transaction {
+		// Reads alone go through the pool, which tries them again on
+		// another connection when one turns out to be to a lost leader:
+		// a read changes nothing, so that is always safe.
+		db, err := a.database(ctx)
+		if err != nil {
+			return nil, http.StatusServiceUnavailable, fmt.Sprintf("no leader answered within %v (%v); "+
+				"nothing was run", o.timeout, err)
+		}
+		results := make([][]byte, len(statements))
+		size := 0
+		for i, s := range statements {
+			result, err := a.read(ctx, db, s, o, maxResultBytes-size)
+			if err != nil {
+				result = errorResult(describe(err, ctx, o.timeout), "not applied")
+			}
+			size += len(result)
+			results[i] = result
+		}
+		return results, http.StatusOK, ""
+	}
 	conn, err := a.connection(ctx, writes)
 	if err != nil {
 		return nil, http.StatusServiceUnavailable, fmt.Sprintf("no leader answered within %v (%v); nothing was run",
 			o.timeout, err)
 	}
 	defer conn.Close()
-	if reads && (o.level == "linearizable" || o.level == "strong") {
-		if err := a.barrier.wait(ctx); err != nil {
-			discard(conn)
-			return nil, http.StatusServiceUnavailable, fmt.Sprintf("the leader could not confirm it still leads "+
-				"(%v); nothing was run", err)
-		}
-	}
 
 	size := 0
 	results := make([][]byte, 0, len(statements))
@@ -242,7 +262,11 @@ func (a *httpAPI) runStatements(ctx context.Context, statements []httpStatement,
 			if kinds[i].write && !o.transaction && !certainlyNotApplied(err) {
 				outcome, unknown = "unknown", true
 			}
-			result = errorResult(describe(err, ctx, o.timeout), outcome)
+			message := describe(err, ctx, o.timeout)
+			if outcome == "unknown" {
+				message = "outcome unknown, the write may have been committed: " + message
+			}
+			result = errorResult(message, outcome)
 			failed = true
 		}
 		size += len(result)
@@ -273,6 +297,9 @@ func (a *httpAPI) runStatements(ctx context.Context, statements []httpStatement,
 				discard(conn)
 			}
 			message := "the transaction's COMMIT failed: " + describe(err, ctx, o.timeout)
+			if outcome == "unknown" {
+				message = "outcome unknown, the transaction may have been committed: " + describe(err, ctx, o.timeout)
+			}
 			for i := range results {
 				results[i] = errorResult(message, outcome)
 			}
@@ -390,8 +417,13 @@ func (a *httpAPI) write(ctx context.Context, conn *sql.Conn, s httpStatement, o 
 	return out.Bytes(), nil
 }
 
+// querier is a connection, or the pool.
+type querier interface {
+	QueryContext(ctx context.Context, query string, args ...interface{}) (*sql.Rows, error)
+}
+
 // read runs a query and writes its rows, within room bytes.
-func (a *httpAPI) read(ctx context.Context, conn *sql.Conn, s httpStatement, o dataOptions, room int) ([]byte, error) {
+func (a *httpAPI) read(ctx context.Context, conn querier, s httpStatement, o dataOptions, room int) ([]byte, error) {
 	started := time.Now()
 	rows, err := conn.QueryContext(ctx, s.sql, s.args...)
 	if err != nil {

@@ -19,6 +19,7 @@ package main
 import (
 	"context"
 	"sync"
+	"time"
 )
 
 type barrierRound struct {
@@ -76,8 +77,24 @@ func (b *readBarrier) loop() {
 }
 
 // commitBarrier is the write: one row of the node's own database,
-// rewritten.
+// rewritten. It changes nothing anyone reads, so it is tried again, on a
+// new connection, until it is committed or the time runs out.
 func (a *httpAPI) commitBarrier(ctx context.Context) error {
+	const write = "INSERT OR REPLACE INTO read_barrier(id, n) VALUES (1, random())"
+	for {
+		err := a.tryBarrier(ctx, write)
+		if err == nil || ctx.Err() != nil {
+			return err
+		}
+		select {
+		case <-time.After(50 * time.Millisecond):
+		case <-ctx.Done():
+			return err
+		}
+	}
+}
+
+func (a *httpAPI) tryBarrier(ctx context.Context, write string) error {
 	db, err := a.open(ctx, &a.internal, identityDatabase)
 	if err != nil {
 		return err
@@ -87,11 +104,10 @@ func (a *httpAPI) commitBarrier(ctx context.Context) error {
 		return err
 	}
 	defer conn.Close()
-	_, err = a.exec(ctx, conn, "INSERT OR REPLACE INTO read_barrier(id, n) VALUES (1, random())", nil)
-	if err != nil {
+	if _, err = a.exec(ctx, conn, write, nil); err != nil {
 		// A cluster whose nodes predate the table: make it, then write.
 		if _, create := a.exec(ctx, conn, "CREATE TABLE IF NOT EXISTS read_barrier(id INTEGER PRIMARY KEY, n INTEGER)", nil); create == nil {
-			_, err = a.exec(ctx, conn, "INSERT OR REPLACE INTO read_barrier(id, n) VALUES (1, random())", nil)
+			_, err = a.exec(ctx, conn, write, nil)
 		}
 	}
 	if err != nil {
