@@ -280,7 +280,10 @@ func (a *httpAPI) runStatements(ctx context.Context, statements []httpStatement,
 		discard(conn)
 		notRun("an earlier write's outcome is unknown")
 	case o.transaction && failed:
-		if _, err := conn.ExecContext(context.Background(), "ROLLBACK"); err != nil {
+		rollback, cancel := context.WithTimeout(context.Background(), 5*time.Second)
+		_, err := conn.ExecContext(rollback, "ROLLBACK")
+		cancel()
+		if err != nil {
 			discard(conn)
 		}
 		for i := range results {

@@ -9,7 +9,9 @@ from three clients and geodesic reads from a fourth, all through
 geodesy-node sql, while a nemesis strikes in turn: SIGKILL of the leader
 then a restart; SIGSTOP and SIGCONT of the leader; two of three nodes
 killed then restarted; a partition that cuts the leader off from the
-others with blackhole routes, then heals; a full disk under the leader (as root: each node's
+others with blackhole routes, then heals (meanwhile, once the others have
+acknowledged a write through the HTTP API, a linearizable read on the old
+leader's API must see it or fail); a full disk under the leader (as root: each node's
 folder is a small tmpfs); a follower whose folder is wiped, which must
 refuse to start as itself until geodesy-node remove takes the old one
 out, and must not crash when started with --bootstrap; strangers at the
@@ -42,8 +44,11 @@ import struct
 import subprocess
 import sys
 import tempfile
+import ssl
 import threading
 import time
+import urllib.error
+import urllib.request
 
 from common import Checks, free_ports, health, make_certificates, tls_flags, wait_for
 
@@ -133,11 +138,13 @@ class Cluster:
             self.spaces, ips, self.strangers = setup["spaces"], setup["ips"], setup["strangers"]
             self.addresses = [f"{ip}:9000" for ip in ips[:4]]
             self.health = [f"{ip}:9100" for ip in ips[:4]]
+            self.http = [f"{ip}:9200" for ip in ips[:4]]
         else:
             self.spaces = None
-            ports = free_ports(8)
+            ports = free_ports(12)
             self.addresses = [f"127.0.0.1:{p}" for p in ports[:4]]
-            self.health = [f"127.0.0.1:{p}" for p in ports[4:]]
+            self.health = [f"127.0.0.1:{p}" for p in ports[4:8]]
+            self.http = [f"127.0.0.1:{p}" for p in ports[8:]]
         self.processes = {}
         self.members = [0, 1, 2]  # the nodes in the cluster now
         self.disks = False  # each node's folder on a small tmpfs of its own
@@ -145,7 +152,7 @@ class Cluster:
 
     def start(self, i, join=True):
         args = [self.node, "--dir", os.path.join(self.work, f"node{i}"), "--address", self.addresses[i],
-                "--health", self.health[i]] + tls_flags(self.work, f"node{i}")
+                "--health", self.health[i], "--http", self.http[i]] + tls_flags(self.work, f"node{i}")
         if join:
             args += ["--join", ",".join(self.addresses[m] for m in self.members if m != i)]
         else:
@@ -184,6 +191,22 @@ class Cluster:
         except subprocess.TimeoutExpired:
             return -1, "", "the client did not stop within 30 s"
         return run.returncode, run.stdout, run.stderr
+
+    def api(self, i, path, statements):
+        """(status, JSON body) of a POST to node i's HTTP API with the
+        client's certificate; (None, reason) when it does not answer."""
+        context = ssl.create_default_context(cafile=os.path.join(self.work, "ca.crt"))
+        context.check_hostname = False
+        context.load_cert_chain(os.path.join(self.work, "client.crt"), os.path.join(self.work, "client.key"))
+        request = urllib.request.Request(f"https://{self.http[i]}{path}", json.dumps(statements).encode(),
+                                         {"Content-Type": "application/json"})
+        try:
+            with urllib.request.urlopen(request, context=context, timeout=5) as response:
+                return response.status, json.load(response)
+        except urllib.error.HTTPError as error:
+            return error.code, error.read().decode()
+        except (OSError, ValueError) as error:
+            return None, str(error)
 
     def admin(self, command, args):
         run = subprocess.run([self.node, command, "--cluster", ",".join(self.addresses[m] for m in self.members),
@@ -318,7 +341,7 @@ def nemeses(cluster, marks, origin, partition):
         leader = wait_for("a leader", cluster.leader)
         start = time.monotonic()
         cluster.cut(leader, True)
-        time.sleep(STRIKE + 2)
+        stale_reads(cluster, leader, start + STRIKE + 2)
         cluster.cut(leader, False)
         mark("partition", start)
         settle()
@@ -343,6 +366,41 @@ def nemeses(cluster, marks, origin, partition):
     wait_for("the new node to vote", cluster.ready)
     mark("remove 1, add 1", start)
     time.sleep(QUIET)
+
+
+def stale_reads(cluster, old, until):
+    """While the old leader is cut off: once the other side has elected a
+    leader and acknowledged a write through the HTTP API, a linearizable
+    read on the old leader's API must see that write or fail; it must
+    never answer with what was there before."""
+    # At once, while the old leader may still believe it leads: a weak
+    # read may answer from its copy, a linearizable one needs a majority.
+    early = {"linearizable": 0, "weak": 0}
+    window = time.monotonic() + 0.6
+    while time.monotonic() < window:
+        for level in early:
+            status, body = cluster.api(old, f"/db/query?level={level}&timeout=300ms", ["SELECT max(n) FROM probe"])
+            early[level] += status == 200 and "values" in body["results"][0]
+    cluster.check(f"just cut off, the old leader answers no linearizable read (weak: {early['weak']} answered)",
+                  early["linearizable"] == 0, early)
+    others = [m for m in cluster.members if m != old]
+    marker, acked = int(time.time() * 1000), False
+    while time.monotonic() < until and not acked:
+        status, body = cluster.api(others[0], "/db/execute?timeout=1s", [["INSERT INTO probe(n) VALUES (?)", marker]])
+        acked = status == 200 and "error" not in body["results"][0]
+    answered, stale = {"linearizable": 0, "weak": 0}, {"linearizable": [], "weak": []}
+    while acked and time.monotonic() < until:
+        for level in answered:
+            status, body = cluster.api(old, f"/db/query?level={level}&timeout=1s", ["SELECT max(n) FROM probe"])
+            if status == 200 and "values" in body["results"][0]:
+                answered[level] += 1
+                if body["results"][0]["values"][0][0] != marker:
+                    stale[level].append(body["results"][0]["values"][0][0])
+    cluster.check("cut off, the old leader's API never gives a linearizable read without the write the "
+                  f"new leader acknowledged ({answered['linearizable']} answered, the rest refused)",
+                  acked and not stale["linearizable"], (acked, stale))
+    print(f"stale reads on the cut-off old leader: weak {len(stale['weak'])} of {answered['weak']} answered, "
+          f"linearizable {len(stale['linearizable'])} of {answered['linearizable']}")
 
 
 def door_attack(cluster, mark, settle):
@@ -516,7 +574,7 @@ def inner(node, module, output, setup):
         cluster.start(2)
         wait_for("three voters", cluster.ready)
         code, _, err = cluster.client("CREATE TABLE acked(id TEXT PRIMARY KEY, worker INTEGER); "
-                                      "CREATE TABLE ballast(id TEXT PRIMARY KEY, b BLOB)", timeout="20s")
+                                      "CREATE TABLE ballast(id TEXT PRIMARY KEY, b BLOB); CREATE TABLE probe(n INTEGER)", timeout="20s")
         if code != 0:
             raise RuntimeError(err)
 
