@@ -10,7 +10,9 @@ writers (one row per statement, each on a connection of its own) for
 SECONDS, alone and then beside N readers (all five functions), and prints
 a row for each: writes per second with their p50 and p99, the same for
 reads, lock retries and errors, and the three nodes' peak resident memory
-and open descriptors over that run. Then memory against the database's
+and open descriptors over that run. Then the same beside readers through
+the nodes' HTTP API (HTTPS, one kept-alive connection per client, spread
+over the three nodes) at 1, 16 and 64 clients. Then memory against the database's
 size: the database grown in 4 MiB transactions of random BLOBs to 16, 64
 and 128 MiB, each node's resident size after each step; then one
 transaction of 64 MiB, its time, its outcome and each node's peak. Every
@@ -62,13 +64,15 @@ def sample(pids, peaks, stop):
 def main():
     make_certificates(work, [(f"node{i}", "ca", "geodesy-cluster") for i in range(3)] +
                       [("client", "ca", "geodesy-cluster")])
-    ports = free_ports(6)
+    ports = free_ports(9)
     addresses = [f"127.0.0.1:{p}" for p in ports[:3]]
-    healths = [f"127.0.0.1:{p}" for p in ports[3:]]
+    healths = [f"127.0.0.1:{p}" for p in ports[3:6]]
+    apis = [f"127.0.0.1:{p}" for p in ports[6:]]
     HEALTHS.extend(healths)
     log = open(os.path.join(work, "nodes.log"), "a")
     for i in range(3):
-        args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", addresses[i], "--health", healths[i]]
+        args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", addresses[i], "--health", healths[i],
+                "--http", apis[i]]
         args += tls_flags(work, f"node{i}") + (["--join", addresses[0]] if i else ["--bootstrap"])
         processes.append(subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT))
         if i == 0:
@@ -79,6 +83,8 @@ def main():
     for readers in (False, True):
         print("writers beside as many readers" if readers else "writers alone")
         table(addresses, pids, readers)
+    print("writers beside as many readers, through the HTTP API")
+    table(addresses, pids, True, [f"https://{a}" for a in apis])
     memory(addresses, pids)
 
 
@@ -135,17 +141,17 @@ def memory(addresses, pids):
           f"then {'/'.join(f'{resident(p):.0f}' for p in pids)} MiB resident")
 
 
-def table(addresses, pids, with_readers):
+def table(addresses, pids, with_readers, apis=None):
     print(f"{'clients':>7}  {'writes/s':>8}  {'w p50':>7}  {'w p99':>7}  {'reads/s':>8}  {'r p50':>7}  "
           f"{'r p99':>7}  {'retries':>7}  {'errors':>6}  {'peak MiB':>16}  {'peak fds':>14}")
-    for n in LEVELS:
+    for n in [n for n in LEVELS if n in (1, 16, 64)] if apis else LEVELS:
         peaks, stop = {}, threading.Event()
         sampler = threading.Thread(target=sample, args=(pids, peaks, stop))
         sampler.start()
         try:
             run = subprocess.run([LOAD, "--cluster", ",".join(addresses), *tls_flags(work, "client"),
                                   "--writers", str(n), "--readers", str(n if with_readers else 0),
-                                  "--seconds", str(SECONDS)],
+                                  "--seconds", str(SECONDS)] + (["--http", ",".join(apis)] if apis else []),
                                  capture_output=True, text=True, timeout=SECONDS + 120)
         finally:
             stop.set()

@@ -36,6 +36,8 @@ const (
 	httpIdleTimeout   = time.Minute
 	httpMaxHeader     = 64 << 10
 	httpMaxConns      = 2048
+	// connections to the leader kept open between requests, per database
+	idleConnections = 64
 )
 
 type httpAPI struct {
@@ -50,6 +52,7 @@ type httpAPI struct {
 	mu       sync.Mutex
 	db       *sql.DB // the served database, opened at first use
 	internal *sql.DB // the node's own database: API addresses and the read barrier
+	leader   uint64  // the leader the pooled connections were opened to
 }
 
 // httpAddress checks --http as --health is checked, and gives the URL the
@@ -141,6 +144,7 @@ func (a *httpAPI) open(ctx context.Context, db **sql.DB, name string) (*sql.DB, 
 		if err != nil {
 			return nil, err
 		}
+		opened.SetMaxIdleConns(idleConnections)
 		*db = opened
 	}
 	return *db, nil

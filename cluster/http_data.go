@@ -215,7 +215,7 @@ func (a *httpAPI) runStatements(ctx context.Context, statements []httpStatement,
 		}
 		return results, http.StatusOK, ""
 	}
-	conn, err := a.connection(ctx, writes)
+	conn, err := a.connection(ctx)
 	if err != nil {
 		return nil, http.StatusServiceUnavailable, fmt.Sprintf("no leader answered within %v (%v); nothing was run",
 			o.timeout, err)
@@ -315,27 +315,28 @@ func (a *httpAPI) runStatements(ctx context.Context, statements []httpStatement,
 
 var errTooLarge = errors.New("result too large")
 
-// connection takes a connection to the leader. One that will carry a
-// write is first asked for SELECT 1, so that a pooled connection to a
-// leader since lost is found out before a write is sent on it, not after.
-func (a *httpAPI) connection(ctx context.Context, writes bool) (*sql.Conn, error) {
+// connection takes a connection to the leader. Connections kept in the
+// pool go to the leader of their day: when the watcher sees another
+// leader, the idle ones are closed, so that a write is not sent on a
+// connection to a node that no longer leads (it would fail in flight,
+// its outcome unknown though nothing was run).
+func (a *httpAPI) connection(ctx context.Context) (*sql.Conn, error) {
 	var last error
 	for ctx.Err() == nil {
 		db, err := a.database(ctx)
 		if err != nil {
 			return nil, err
 		}
-		conn, err := db.Conn(ctx)
-		if err == nil && writes {
-			var rows *sql.Rows
-			if rows, err = conn.QueryContext(ctx, "SELECT 1"); err == nil {
-				err = rows.Close()
-			}
-			if err != nil {
-				discard(conn)
-				conn.Close()
-			}
+		view, _ := a.state.ready()
+		a.mu.Lock()
+		changed := view.leaderID != a.leader
+		a.leader = view.leaderID
+		a.mu.Unlock()
+		if changed {
+			db.SetMaxIdleConns(0)
+			db.SetMaxIdleConns(idleConnections)
 		}
+		conn, err := db.Conn(ctx)
 		if err == nil {
 			return conn, nil
 		}

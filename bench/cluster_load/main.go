@@ -8,6 +8,11 @@
 //
 //	cluster_load --cluster A,B,C --tls-cert C --tls-key K --tls-ca CA --writers N --readers M --seconds S
 //
+// With --http URL[,URL...] the clients use the nodes' HTTP API instead
+// (client i the URL i modulo their number), each over one kept-alive
+// HTTPS connection with the client certificate, as an HTTP client pool
+// would: the same statements, as rqlite's JSON.
+//
 // A statement refused with "database is locked" is retried as geodesy-node
 // sql retries it (10 ms, doubling to 500 ms, for up to 10 s) and counted.
 // Prints one line of JSON: writes and reads per second, their p50 and p99
@@ -16,6 +21,7 @@
 package main
 
 import (
+	"bytes"
 	"context"
 	"crypto/tls"
 	"crypto/x509"
@@ -24,6 +30,7 @@ import (
 	"errors"
 	"flag"
 	"fmt"
+	"net/http"
 	"os"
 	"sort"
 	"strings"
@@ -54,7 +61,12 @@ func main() {
 	readers := flag.Int("readers", 0, "reading clients, each with one connection")
 	seconds := flag.Float64("seconds", 10, "how long they run")
 	database := flag.String("database", "load", "the database")
+	apis := flag.String("http", "", "the nodes' HTTP APIs, comma-separated: use them instead of dqlite's protocol")
 	flag.Parse()
+	if *apis != "" {
+		runHTTP(strings.Split(*apis, ","), *cert, *key, *ca, *writers, *readers, *seconds)
+		return
+	}
 	dial := client.DefaultDialFunc
 	if *cert != "" {
 		config, err := dialConfig(*cert, *key, *ca)
@@ -153,6 +165,93 @@ func run(db *sql.DB, write bool, client, n int) result {
 		r.latency = time.Since(started)
 		return r
 	}
+}
+
+// collect runs the clients together until the time is up and reports.
+func collect(clients, writers, readers int, seconds float64, one func(i, n int) result) {
+	results := make(chan result, 1<<16)
+	var all []result
+	collected := make(chan struct{})
+	go func() {
+		for r := range results {
+			all = append(all, r)
+		}
+		close(collected)
+	}()
+	start := time.Now()
+	until := start.Add(time.Duration(seconds * float64(time.Second)))
+	var wg sync.WaitGroup
+	for i := 0; i < clients; i++ {
+		wg.Add(1)
+		go func(i int) {
+			defer wg.Done()
+			for n := 0; time.Now().Before(until); n++ {
+				results <- one(i, n)
+			}
+		}(i)
+	}
+	wg.Wait()
+	elapsed := time.Since(start).Seconds()
+	close(results)
+	<-collected
+	report(all, writers, readers, elapsed)
+}
+
+func runHTTP(apis []string, cert, key, ca string, writers, readers int, seconds float64) {
+	config, err := dialConfig(cert, key, ca)
+	if err != nil {
+		fail(err)
+	}
+	clients := make([]*http.Client, writers+readers)
+	for i := range clients {
+		transport := &http.Transport{TLSClientConfig: config.Clone(), MaxConnsPerHost: 1, MaxIdleConnsPerHost: 1}
+		clients[i] = &http.Client{Transport: transport, Timeout: 30 * time.Second}
+	}
+	post := func(c *http.Client, url, path string, statements []interface{}) error {
+		body, _ := json.Marshal(statements)
+		response, err := c.Post(url+path, "application/json", bytes.NewReader(body))
+		if err != nil {
+			return err
+		}
+		defer response.Body.Close()
+		var answer struct {
+			Results []struct {
+				Error string `json:"error"`
+			} `json:"results"`
+			Error string `json:"error"`
+		}
+		if err := json.NewDecoder(response.Body).Decode(&answer); err != nil {
+			return fmt.Errorf("HTTP %d: %v", response.StatusCode, err)
+		}
+		if response.StatusCode != http.StatusOK || answer.Error != "" {
+			return fmt.Errorf("HTTP %d: %s", response.StatusCode, answer.Error)
+		}
+		for _, r := range answer.Results {
+			if r.Error != "" {
+				return errors.New(r.Error)
+			}
+		}
+		return nil
+	}
+	if err := post(clients[0], apis[0], "/db/execute", []interface{}{
+		"CREATE TABLE IF NOT EXISTS load(client INTEGER, n INTEGER, at REAL)"}); err != nil {
+		fail(err)
+	}
+	collect(len(clients), writers, readers, seconds, func(i, n int) result {
+		r := result{write: i < writers}
+		started := time.Now()
+		url := apis[i%len(apis)]
+		if r.write {
+			r.err = post(clients[i], url, "/db/execute", []interface{}{
+				[]interface{}{"INSERT INTO load VALUES (?, ?, ?)", i, n, float64(n) / 7}})
+		} else {
+			lat := n % 90
+			r.err = post(clients[i], url, "/db/query", []interface{}{
+				[]interface{}{read, lat, lat, lat, lat, lat}})
+		}
+		r.latency = time.Since(started)
+		return r
+	})
 }
 
 func report(all []result, writers, readers int, seconds float64) {
