@@ -53,6 +53,8 @@ type httpAPI struct {
 	db       *sql.DB // the served database, opened at first use
 	internal *sql.DB // the node's own database: API addresses and the read barrier
 	leader   uint64  // the leader the pooled connections were opened to
+	// this node's --statement-timeout, taken to be the leader's too
+	statementLimit time.Duration
 }
 
 // httpAddress checks --http as --health is checked, and gives the URL the

@@ -430,6 +430,14 @@ type querier interface {
 func (a *httpAPI) read(ctx context.Context, conn querier, s httpStatement, o dataOptions, room int) ([]byte, error) {
 	started := time.Now()
 	rows, err := conn.QueryContext(ctx, s.sql, s.args...)
+	var sqlite dqlite.Error
+	if err != nil && a.statementLimit > 0 && time.Since(started) >= a.statementLimit &&
+		errors.As(err, &sqlite) && sqlite.Code == 1 {
+		// dqlite 1.11 reports an interrupted query as SQLITE_ERROR with a
+		// column's name for its message.
+		return nil, fmt.Errorf("interrupted: the query ran for longer than the leader's --statement-timeout "+
+			"(dqlite said %q)", sqlite.Message)
+	}
 	if err != nil {
 		return nil, err
 	}

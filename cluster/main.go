@@ -295,7 +295,7 @@ func run(c config) error {
 			health = &healthServer{started: time.Now(), door: door, dir: c.dir}
 		}
 		api := &httpAPI{node: node, name: c.httpDatabase, url: apiURL, users: apiUsers, state: health,
-			logger: logger, started: time.Now()}
+			logger: logger, started: time.Now(), statementLimit: c.statementTimeout}
 		api.barrier = newReadBarrier(api.commitBarrier)
 		if err := serveHTTP(api, c.http, listen); err != nil {
 			stop(node, logger)
