@@ -58,21 +58,65 @@ CLAIM_LISTS = ("claims.tsv", "band-claims.tsv")
 
 # A number as the pages write it: signs, spaces between groups of three
 # digits (1 000 000), a decimal part, an exponent (1e-7, 1.5e+300).
-NUMERAL = r"[−\-±+]?\d{1,3}(?: \d{3})+(?:\.\d+)?(?![\d.])|[−\-±+]?\d+(?:\.\d+)?(?:e[+\-−]?\d+)?"
-UNIT = r"\s?(?:nm|µm|mm|cm|km|m|metres?|°|″|\"|%|degrees?|arcseconds?)(?![\w])"
+NUMERAL = (r"[−\-±+]?\d{1,3}(?:[  ,]\d{3})+(?:\.\d+)?(?![\d.])|"
+           r"[−\-±+]?\d+(?:\.\d+)?(?:[eE][+\-−]?\d+|\s?[×x]\s?10(?:\^|<sup>)?[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+(?:</sup>)?)?")
+LENGTH = (r"nmi|nm|[µμ]m|um|mm|cm|km|m|ft|feet|foot|(?:nano|micro|milli|centi|kilo)?(?:metres?|meters?)|"
+          r"nautical miles?|miles?")
+ANGLE = r"°|º|deg|degrees?|″|”|''|\"|arcsec(?:onds?)?|′|'|arcmin(?:utes?)?"
+SHARE = r"%|per ?cent"
+TIME = r"ns|[µμ]s|us|ms|s|sec|seconds?|min|minutes?|h|hours?|(?:nano|micro|milli)seconds?"
+KINDS = {"lengths": re.compile(rf"(?:\s?|-)(?:{LENGTH})(?![\w])"), "angles": re.compile(rf"(?:\s?|-)(?:{ANGLE})(?![\w])"),
+         "shares": re.compile(rf"(?:\s?|-)(?:{SHARE})(?![\w])"), "times": re.compile(rf"(?:\s?|-)(?:{TIME})(?![\w])")}
+
+
+def kind(text, end):
+    """What the figure ending at end measures: lengths, angles, shares,
+    times, or (a bare number) counts."""
+    return next((name for name, unit in KINDS.items() if unit.match(text, end)), "counts")
+# A unit after a number, or after a hyphen ("a 3-mm error").
+UNIT = rf"(?:\s?|-)(?:{LENGTH}|{ANGLE}|{SHARE}|{TIME})(?![\w])"
 NOUNS = ("pairs|lines|points|passes|evaluations|claims|inputs|starts|results|rows|centres|cells|"
          "calls|figures|generations|populations|longitudes|checks")
 COUNTED = rf"(?:(?:\s+[\w-]+){{0,3}}?\s+(?:{NOUNS})\b|\s+of\s)"
-FIGURE = re.compile(rf"(?<![\w.^/])({NUMERAL})(?:(?={UNIT})|(?={COUNTED}))|(?<![\w.])(\d+(?:\.\d+)?e[+\-−]?\d+)")
-GENERATED = re.compile(r"<!-- The (?:[\w-]+ )*table below is written by .*?<!-- End of the [^>]*-->", re.S)
+# The first number of a range takes the unit of the second: "1–5 mm".
+RANGE = rf"\s?(?:–|—|-|−|to|and)\s?(?:{NUMERAL})(?={UNIT})"
+FIGURE = re.compile(rf"(?<![\w.^/])({NUMERAL})(?:(?={UNIT})|(?={COUNTED})|(?={RANGE}))|"
+                    rf"(?<![\w.])(\d+(?:\.\d+)?(?:[eE][+\-−]?\d+|\s?[×x]\s?10(?:\^|<sup>)[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+))")
+# The tables a program writes: only these two, on docs/accuracy.md, each
+# compared with what the program writes in every run (check_claims.py).
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import check_claims  # noqa: E402
+GENERATED_PAGE = "docs/accuracy.md"
+GENERATED = re.compile("|".join(f"{re.escape(start)}.*?{re.escape(end)}" for start, end in (
+    (check_claims.TABLE_START, check_claims.TABLE_END), (check_claims.BAND_START, check_claims.BAND_END))), re.S)
 CODE = re.compile(r"^(```|~~~).*?^\1[^\n]*$", re.S | re.M)
-INLINE_CODE = re.compile(r"`[^`]*`")
-LINK_TARGET = re.compile(r"\]\([^)]*\)|<!--.*?-->", re.S)
+# Inline code is a name, a call or a command, not prose; unless it is
+# nothing but a figure, which a reader reads as one.
+class _InlineCode:
+    """Code spans, as re.sub would find them, but for those that are a figure alone."""
+    SPAN = re.compile(r"`[^`]*`")
+    FIGURE_ALONE = re.compile(rf"`\s*(?:{NUMERAL})(?:{UNIT})?\s*`")
+
+    def sub(self, replace, text):
+        return self.SPAN.sub(lambda m: m.group() if self.FIGURE_ALONE.fullmatch(m.group()) else replace(m), text)
+
+
+INLINE_CODE = _InlineCode()
+# A link's address and a comment are not read; a link's title is.
+LINK_TARGET = re.compile(r"\]\([^)\s]*|<!--.*?-->", re.S)
 PRINTED = re.compile(r"<!-- Printed by make accuracy into build-bench/accuracy/([\w.-]+)\. -->\n\n?((?:\|.*\n)+)")
 
 
+# Markdown a reader gets besides the docs: the changes, and the READMEs
+# shipped in the packages (the wheel's, the npm package's, the crate's,
+# the gem's, the Go module's).
+SHIPPED = ["CHANGELOG.md", "wasm/README.md", "packaging/python/README.md", "packaging/rust/README.md",
+           "packaging/ruby/README.md", "packaging/go/README.md", "packaging/sqlite-utils/README.md"]
+
+
 def pages():
-    return [os.path.join(ROOT, "README.md")] + sorted(glob.glob(os.path.join(ROOT, "docs", "*.md")))
+    return ([os.path.join(ROOT, "README.md")] + sorted(glob.glob(os.path.join(ROOT, "docs", "*.md"))) +
+            [os.path.join(ROOT, p) for p in SHIPPED])
 
 
 def blank(text, pattern):
@@ -81,9 +125,15 @@ def blank(text, pattern):
     return pattern.sub(lambda m: re.sub(r"[^\n]", " ", m.group()), text)
 
 
+SUPERSCRIPT = str.maketrans("⁰¹²³⁴⁵⁶⁷⁸⁹⁻", "0123456789-")
+
+
 def value(numeral):
     """A page's numeral as a float, and the size of its last stated digit."""
-    text = numeral.replace("−", "-").replace("±", "").replace(" ", "").lstrip("+")
+    text = numeral.replace("−", "-").replace("±", "").lstrip("+")
+    text = re.sub(r"(?<=\d)[  ,](?=\d{3})", "", text)  # grouped digits
+    text = re.sub(r"\s?[×x]\s?10(?:\^|<sup>)?([^<]*)(?:</sup>)?$", lambda m: "e" + m.group(1).translate(SUPERSCRIPT),
+                  text).replace("E", "e").replace(" ", "")
     number = float(text)
     mantissa, _, exponent = text.partition("e")
     decimals = len(mantissa.split(".")[1]) if "." in mantissa else 0
@@ -163,17 +213,39 @@ def ledger():
     return rows
 
 
-def claim_texts():
-    """The text of each claim. A page that repeats a claim's words states
-    the same figure, held by the same row."""
-    texts = []
+def claim_rows():
+    """(list, line, bound, measure, page, text) of each claim. Its words are a
+    source only on its own page, and only once there: words repeated
+    elsewhere are a new statement, which needs a source of its own."""
+    rows = []
     for name in CLAIM_LISTS:
-        for line in open(os.path.join(ROOT, "accuracy", name), encoding="utf-8"):
+        for number, line in enumerate(open(os.path.join(ROOT, "accuracy", name), encoding="utf-8"), 1):
             if line.startswith("#") or not line.strip():
                 continue
             fields = line.rstrip("\n").split("\t")
-            texts.append(fields[8])
-    return texts
+            rows.append((name, number, fields[3], fields[2], fields[7], fields[8]))
+    return rows
+
+
+# f·s/b in degrees per 1 000 km: project_lon's bound, as a share of which
+# its claim is kept.
+PER_1000_KM = 180 / math.pi * 1e6 / 298.2572235636655 / (6378137 * (1 - 1 / 298.2572235636655))
+
+
+def claim_problems(claims):
+    """A claim whose words state a figure must state its bound: the number
+    and unit in the words, converted, equal to the bound as rounded. The
+    band's claims are exempt: their words name a row of the per-latitude
+    table, which is written from their bounds and compared with them."""
+    problems = []
+    for name, number, bound, measure, _, text in claims:
+        if name == "band-claims.tsv":
+            continue
+        bound = float(bound) * (PER_1000_KM if "as a share of f·s/b" in measure else 1)
+        stated = [(numeral, unit) for _, numeral, unit in figures(text, everything=True)]
+        if stated and not any(holds(numeral, unit, {bound}, outward=True) for numeral, unit in stated):
+            problems.append(f"{name} line {number}: its words ({text!r}) state no figure equal to its bound {bound}")
+    return problems
 
 
 def numbers_of(path):
@@ -191,7 +263,13 @@ def numbers_of(path):
 
 
 # What a unit after a figure multiplies it by, to the units files use.
-SCALES = {"nm": 1e-9, "µm": 1e-6, "mm": 1e-3, "cm": 1e-2, "km": 1e3, "million": 1e6}
+SCALES = {"nmi": 1852, "nm": 1e-9, "nanometres": 1e-9, "nanometers": 1e-9, "µm": 1e-6, "μm": 1e-6, "um": 1e-6,
+          "micrometres": 1e-6, "mm": 1e-3, "millimetres": 1e-3, "millimetre": 1e-3, "millimeters": 1e-3,
+          "millimeter": 1e-3, "cm": 1e-2, "km": 1e3, "kilometres": 1e3, "kilometers": 1e3, "ft": 0.3048,
+          "feet": 0.3048, "million": 1e6}
+# Times, which files keep in any of s, ms, µs and ns.
+TIMES = {"ns": 1e-9, "µs": 1e-6, "μs": 1e-6, "us": 1e-6, "ms": 1e-3, "s": 1, "sec": 1, "seconds": 1, "second": 1,
+         "min": 60, "minutes": 60, "minute": 60, "h": 3600, "hours": 3600, "hour": 3600}
 
 
 def holds(numeral, unit, numbers, outward=False):
@@ -201,7 +279,10 @@ def holds(numeral, unit, numbers, outward=False):
     metres)."""
     figure, last = value(numeral)
     slack = last * (1 if outward else 0.5) * (1 + 1e-9)
-    for scale in {1.0, SCALES.get(unit, 1.0)}:
+    scales = {1.0, SCALES.get(unit, 1.0)}
+    if unit in TIMES:
+        scales |= {TIMES[unit] / per for per in (1, 1e-3, 1e-6, 1e-9)}
+    for scale in scales:
         if any(abs(abs(n) - abs(figure) * scale) <= slack * scale for n in numbers):
             return True
     return False
@@ -210,16 +291,32 @@ def holds(numeral, unit, numbers, outward=False):
 # Not figures: the bounds of the coordinates themselves (the equator, the
 # poles, the antimeridian, a full turn) and the unit thresholds (1 mm, 1 m,
 # 1 km) that figures are stated against.
-DEFINITIONS = {0.0, 1.0, 90.0, 180.0, 360.0, math.inf}  # and 9e999, SQL's way to write infinity
+DEFINITIONS = {0.0, 90.0, 180.0, 360.0, math.inf}  # and 9e999, SQL's way to write infinity
+
+# Numbers that look like figures and are not, each with its reason; a
+# figure inside one of these is not counted. This is the only list.
+EXCLUSIONS = [
+    (r"(?:over|exceeds?|exceeding|above|beyond|under|below|than|reach(?:es)?) 1 (?:mm|m|km)\b"
+     r"(?:,? (?:1 (?:mm|m|km),? )?(?:or|and) 1 (?:m|km)\b)?",
+     "the thresholds errors are counted against: levels, not measurements"),
+    (r"\b1 mm, 1 m (?:or|and) 1 km\b|\b1 mm(?:, 1 m)? (?:or|and) 1 (?:m|km)\b",
+     "the same thresholds, named together"),
+    (r"\b1:\d+m\b", "a map's scale (Natural Earth's 1:110m and 1:50m coastlines), not a length"),
+    (r"\b(?:1|one) (?:call|row|statement|transaction|connection|client|node|thread|point|pass) (?:at a time|each)\b",
+     "a count of one in a description of how something runs"),
+]
+EXCLUDED = re.compile("|".join(f"(?:{pattern})" for pattern, _ in EXCLUSIONS))
 
 
-def figures(text):
-    """(offset, numeral, unit) of each figure in text."""
+def figures(text, everything=False):
+    """(offset, numeral, unit) of each figure in text; with everything,
+    those the exclusions leave out too."""
+    excluded = [] if everything else [m.span() for m in EXCLUDED.finditer(text)]
     for m in FIGURE.finditer(text):
         numeral = m.group(1) or m.group(2)
-        if abs(value(numeral)[0]) in DEFINITIONS:
+        if abs(value(numeral)[0]) in DEFINITIONS or any(s <= m.start() < e for s, e in excluded):
             continue
-        unit = re.match(r"\s?(nm|µm|mm|cm|km|million)(?!\w)", text[m.end():])
+        unit = re.match(rf"(?:\s?|-)({'|'.join(list(SCALES) + list(TIMES))})(?!\w)", text[m.end():])
         yield m.start(1) if m.group(1) else m.start(2), numeral, unit.group(1) if unit else ""
 
 
@@ -239,11 +336,18 @@ def printed(name, text, outputs):
     return spans_, problems
 
 
+BY_HAND = []  # the passages observed by hand, listed in the report
+
+
 def listed_problems(name, text, found, source, passage, skip, outputs, numbers_cache):
     """What is wrong with one listed passage, found at found, given its
     source; figures in skip (a claim's, a narrower passage's) are not its."""
-    if source == "said tried by hand":  # no script measures it, and the page says so
-        return [] if "tried by hand" in passage else [f"{name}: '{passage}': listed as tried by hand, but does not say so"]
+    if source == "said tried by hand":  # no script measures it, and the page says so, and when
+        if re.search(r"tried by hand on \d{4}-\d{2}-\d{2}", passage):
+            BY_HAND.append(f"{name}: {passage}")
+            return []
+        return [f"{name}: '{passage}': listed as tried by hand, but does not say so and on which date "
+                "(\"tried by hand on YYYY-MM-DD\")"]
     start, end = found
     shown = [(o, n, u) for o, n, u in figures(blank(blank(text[start:end], INLINE_CODE), LINK_TARGET))
              if not any(s <= start + o < e for s, e in skip)]
@@ -269,33 +373,61 @@ def listed_problems(name, text, found, source, passage, skip, outputs, numbers_c
             for _, numeral, unit in shown if not holds(numeral, unit, numbers_cache[file], outward)]
 
 
+def tables_match(text):
+    """Whether the page shows, between each pair of markers, the table
+    check_claims.py writes there."""
+    for start_mark, end_mark, make in ((check_claims.TABLE_START, check_claims.TABLE_END, check_claims.table),
+                                       (check_claims.BAND_START, check_claims.BAND_END, check_claims.band_table)):
+        start, end = text.find(start_mark), text.find(end_mark)
+        if start < 0 or end < 0 or text[start:end + len(end_mark)] != make():
+            return False
+    return True
+
+
 def check(page_paths, outputs):
     """The problems of the pages, and how many figures they state."""
     problems, counted = [], 0
-    claims = claim_texts()
+    claims = claim_rows()
+    problems += claim_problems(claims)
     rows = ledger()
     numbers_cache = {}
     for path in page_paths:
         name, _, path = path.rpartition("=") if "=" in path else (os.path.relpath(path, ROOT), "", path)
         text = open(path, encoding="utf-8").read()
-        prose = blank(blank(blank(blank(text, GENERATED), CODE), INLINE_CODE), LINK_TARGET)
-        held = [s for claim in claims for s in spans(text, claim)]
+        generated = GENERATED if name == GENERATED_PAGE else re.compile(r"(?!)")
+        if name == GENERATED_PAGE and not tables_match(text):
+            problems.append(f"{name}: its tables of figures are not the ones accuracy/claims.tsv and "
+                            "band-claims.tsv give; run accuracy/check_claims.py --write-table")
+        prose = blank(blank(blank(blank(text, generated), CODE), INLINE_CODE), LINK_TARGET)
+        held = []
+        for list_name, number, _, _, page, claim in claims:
+            found = spans(text, claim) if page == name else []
+            if len(found) > 1 and list(figures(claim)):
+                problems.append(f"{name}: {list_name} line {number}: its words are on the page {len(found)} times; "
+                                "a claim is the source of one statement")
+            held += found[:1]
         held += [m.span(2) for m in INLINE.finditer(text)]
         tables, wrong = printed(name, text, outputs)
         covered, problems = held + tables, problems + wrong
         mine = [row for row in rows if row[1] == name]
+        measured = []
         listed = [span for _, _, source, passage in mine if not source.startswith("section: ")
                   for span in where(text, passage)]
         for number, _, source, passage in mine:
             if source.startswith("section: "):
                 found = section(text, passage)
-                command = source[len("section: "):]
+                command = re.sub(r" \([\w, ]+\)$", "", source[len("section: "):])
                 if found is None:
                     problems.append(f"{name}: figures.tsv line {number}: the page has no heading '{passage}'")
                 elif command not in " ".join(text[found[0]:found[1]].split()):
                     problems.append(f"{name}: '{passage}': the section does not name {command}, "
                                     "which measures its figures")
-                covered += [found] if found else []
+                kinds = re.search(r" \(([\w, ]+)\)$", source)
+                named = set((kinds.group(1) if kinds else "times, counts").split(", "))
+                if named - {"times", "counts", "lengths", "angles", "shares"}:
+                    problems.append(f"figures.tsv line {number}: figure kinds are times, counts, lengths, angles "
+                                    f"and shares, not {', '.join(sorted(named))}")
+                measured += [(found[0], found[1], named)] if found else []
                 continue
             found = where(text, passage)
             if not found:
@@ -307,11 +439,18 @@ def check(page_paths, outputs):
                                         numbers_cache)
         for offset, numeral, _ in figures(prose):
             counted += 1
-            if not any(start <= offset < end for start, end in covered):
+            # A section of measurements holds only the kinds of figure its
+            # row names (times and counts unless it says more).
+            what = kind(prose, offset + len(numeral))
+            if not any(start <= offset < end for start, end in covered) and \
+                    not any(start <= offset < end and what in named for start, end, named in measured):
                 line = text.count("\n", 0, offset) + 1
                 problems.append(f"{name}:{line}: {numeral} has no source, in: {sentence(text, offset)}")
     problems += [f"figures.tsv line {number}: no page {page}" for number, page, _, _ in rows
                  if not os.path.exists(os.path.join(ROOT, page))]
+    problems += [f"figures.tsv line {number}: {page} cannot be its own source" for number, page, source, _ in rows
+                 if source.split(",")[0] == page]
+
     return problems, counted
 
 
@@ -330,6 +469,8 @@ def main():
     problems, counted = check(page_paths, outputs)
     for problem in problems:
         print(f"FAIL: {problem}")
+    for passage in BY_HAND:
+        print(f"tried by hand, not measured by any script: {passage}")
     print(f"figures: {counted} on {len(page_paths)} pages, {len(problems)} problems"
           + ("" if outputs else " (search outputs not checked: no folder given)"))
     return 1 if problems else 0

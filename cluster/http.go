@@ -32,8 +32,8 @@ import (
 
 const (
 	httpHeaderTimeout = 5 * time.Second
-	httpBodyTimeout   = time.Minute
-	httpIdleTimeout   = time.Minute
+	httpBodyTimeout   = 1 * time.Minute
+	httpIdleTimeout   = 1 * time.Minute
 	httpMaxHeader     = 64 << 10
 	httpMaxConns      = 2048
 	// connections to the leader kept open between requests, per database

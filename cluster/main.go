@@ -54,6 +54,9 @@ const (
 	// heartbeats: one that runs for longer than the election timeout costs
 	// the leader its leadership, and this bounds how long it can go on.
 	defaultStatementTimeout = 5 * time.Second
+	// How often the leader rebalances roles, promoting a stand-by when a
+	// voter is gone: go-dqlite's own default, set here so that it is ours.
+	rolesInterval = 30 * time.Second
 )
 
 type config struct {
@@ -209,6 +212,7 @@ func run(c config) error {
 	options := []app.Option{
 		app.WithAddress(address),
 		app.WithCluster(join),
+		app.WithRolesAdjustmentFrequency(rolesInterval),
 		app.WithLogFunc(func(level client.LogLevel, format string, a ...interface{}) {
 			if level < client.LogWarn {
 				return
