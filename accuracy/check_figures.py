@@ -1,47 +1,51 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Checks that every figure the README and the docs state has a source:
+"""Checks that every figure a reader reads has a source:
 
     /usr/bin/python3 accuracy/check_figures.py [build-bench/accuracy] [PAGE...]
 
 (all pages unless some are named; PAGE=FILE checks FILE as if it were
-that page, e.g. docs/accuracy.md=edited.md).
+that page, e.g. docs/accuracy.md=edited.md). The pages are the README,
+docs/*.md, the CHANGELOG and the READMEs the packages ship.
 
-A figure is a number that states an error, an edge, a reach, a range or a
-count: one with a unit of length, angle or share (mm, km, °, ″, %), one in
-e-notation, or one that counts things (pairs, lines, passes, ...); not
-the coordinates' own bounds (0, 90, 180, 360) or the thresholds 1 mm,
-1 m, 1 km. Each must lie inside one of:
+A figure is a number with a unit of length, angle, share or time, in any
+spelling (mm, millimetres, 3-mm, µm or μm, nm, nmi, ft, km; °, º, deg, ″,
+”, '', arcsec, ′; %, per cent; ns to hours), one in an exponent notation
+(1e-7, 8E-1, 3×10^-9, 10<sup>-7</sup>), the first end of a range whose
+second has a unit, or a number that counts things (pairs, lines, ...),
+with digits grouped by spaces or commas; in prose, table cells, link
+titles, and inline code that holds nothing but a figure. 1 is a figure
+like any other. Not figures: the coordinates' own bounds (0, 90, 180,
+360) and the uses listed in EXCLUSIONS, each with its reason. Each figure
+must lie inside one of:
 
-  - the text of a row of accuracy/claims.tsv or band-claims.tsv, which
-    check_claims.py holds to what the searches found;
-  - a table that a script writes between markers (check_claims.py
-    --write-table), which that script compares;
+  - the words of a claim of accuracy/claims.tsv or band-claims.tsv, on the
+    page the claim names, once; a claim's words must state its bound (the
+    number and unit, converted), and check_claims.py holds the bound to
+    what the searches found;
+  - one of the two tables check_claims.py --write-table writes into
+    docs/accuracy.md, which must be what it writes (compared every run);
   - a fenced code block: SQL examples with results in their comments are
     run by tests/docs_examples.py, other blocks are commands and output;
   - a result stated in the prose as "`project_lon(0, 0, 90, 1e308)` is
     −3.02e300", which tests/docs_examples.py runs as well;
-  - a table after the comment "<!-- Printed by make accuracy into
-    build-bench/accuracy/NAME. -->": each of its rows must be a line of
-    that output (checked when the folder is given);
-  - a passage listed in accuracy/figures.tsv (ending in "…": from its
-    words to the end of the paragraph or list item) with the file it
-    comes from: every figure in the passage must be a number of that file
-    (a constant of the code, a search's parameter, a test's input, or a
-    search's output in build-bench/accuracy/, checked when that folder is
-    given), equal to it as far as the page rounds it, lengths in metres;
-  - a passage listed with "= ARITHMETIC" instead of a file: a figure
-    derived from others, which must be that arithmetic's result, rounded
-    either way to the page's last digit;
-  - a passage listed as "said tried by hand", which says that it was: an
-    observation no script can repeat (a full disk crashing a server);
-  - a section listed in accuracy/figures.tsv as "section: COMMAND" with its
-    heading: speed figures and portability tables, which their own scripts
-    measure; the section must name its command.
+  - a table after "<!-- Printed by make accuracy into
+    build-bench/accuracy/NAME. -->": each row must be a line of that
+    output (checked when the folder is given);
+  - a passage listed in accuracy/figures.tsv (ending in "…": to the end of
+    the paragraph or list item) with the file it comes from, never the
+    page itself: every figure in the passage must be a number of that file,
+    equal to it as far as the page rounds it, lengths in metres and times
+    in any of s, ms, µs, ns;
+  - a passage listed with "= ARITHMETIC": a figure derived from others;
+  - a passage listed as "said tried by hand", which says that it was and
+    on which date ("tried by hand on 2026-12-09"); the report lists them;
+  - a section listed as "section: COMMAND (KINDS)" with its heading: the
+    figures of the kinds it names (times and counts unless it names more)
+    that the command measures; the section must name its command.
 
 Exits 1 naming the page, the line and the sentence of each figure with no
-source, and each listed passage the page no longer says or whose file
-does not hold its figures.
+source, and each listed passage or claim that is wrong.
 """
 import glob
 import math
@@ -53,12 +57,14 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.p
 from docs_examples import INLINE  # noqa: E402  the results stated in prose that it runs
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
-LEDGER = os.path.join(ROOT, "accuracy", "figures.tsv")
+# Where the ledger and the claims are read from (a test points it at edited copies).
+LISTS_DIR = os.path.join(ROOT, "accuracy")
 CLAIM_LISTS = ("claims.tsv", "band-claims.tsv")
 
 # A number as the pages write it: signs, spaces between groups of three
 # digits (1 000 000), a decimal part, an exponent (1e-7, 1.5e+300).
-NUMERAL = (r"[−\-±+]?\d{1,3}(?:[  ,]\d{3})+(?:\.\d+)?(?![\d.])|"
+NUMERAL = (r"[−\-±+]?(?:\d+(?:\.\d+)?\s?[×x]\s?)?10(?:\^|<sup>)[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+(?:</sup>)?|"
+           r"[−\-±+]?\d{1,3}(?:[  ,]\d{3})+(?:\.\d+)?(?![\d.])|"
            r"[−\-±+]?\d+(?:\.\d+)?(?:[eE][+\-−]?\d+|\s?[×x]\s?10(?:\^|<sup>)?[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+(?:</sup>)?)?")
 LENGTH = (r"nmi|nm|[µμ]m|um|mm|cm|km|m|ft|feet|foot|(?:nano|micro|milli|centi|kilo)?(?:metres?|meters?)|"
           r"nautical miles?|miles?")
@@ -132,6 +138,7 @@ def value(numeral):
     """A page's numeral as a float, and the size of its last stated digit."""
     text = numeral.replace("−", "-").replace("±", "").lstrip("+")
     text = re.sub(r"(?<=\d)[  ,](?=\d{3})", "", text)  # grouped digits
+    text = re.sub(r"^([+\-]?)10(?:\^|<sup>)", r"\g<1>1×10^", text)  # 10^-7 is 1×10^-7
     text = re.sub(r"\s?[×x]\s?10(?:\^|<sup>)?([^<]*)(?:</sup>)?$", lambda m: "e" + m.group(1).translate(SUPERSCRIPT),
                   text).replace("E", "e").replace(" ", "")
     number = float(text)
@@ -205,7 +212,7 @@ def section(text, heading):
 def ledger():
     """The rows of figures.tsv: (page, source file, passage)."""
     rows = []
-    for number, line in enumerate(open(LEDGER, encoding="utf-8"), 1):
+    for number, line in enumerate(open(os.path.join(LISTS_DIR, "figures.tsv"), encoding="utf-8"), 1):
         if line.startswith("#") or not line.strip():
             continue
         page, source, passage = line.rstrip("\n").split("\t")
@@ -219,7 +226,7 @@ def claim_rows():
     elsewhere are a new statement, which needs a source of its own."""
     rows = []
     for name in CLAIM_LISTS:
-        for number, line in enumerate(open(os.path.join(ROOT, "accuracy", name), encoding="utf-8"), 1):
+        for number, line in enumerate(open(os.path.join(LISTS_DIR, name), encoding="utf-8"), 1):
             if line.startswith("#") or not line.strip():
                 continue
             fields = line.rstrip("\n").split("\t")
@@ -242,8 +249,11 @@ def claim_problems(claims):
         if name == "band-claims.tsv":
             continue
         bound = float(bound) * (PER_1000_KM if "as a share of f·s/b" in measure else 1)
+        # A bound kept in another unit than metres says so in its measure ("in km").
+        unit = re.search(r"\bin (km|mm|nm)\b", measure)
+        bound *= SCALES[unit.group(1)] if unit else 1
         stated = [(numeral, unit) for _, numeral, unit in figures(text, everything=True)]
-        if stated and not any(holds(numeral, unit, {bound}, outward=True) for numeral, unit in stated):
+        if stated and not any(holds(numeral, unit, {bound}, converted=True) for numeral, unit in stated):
             problems.append(f"{name} line {number}: its words ({text!r}) state no figure equal to its bound {bound}")
     return problems
 
@@ -272,14 +282,16 @@ TIMES = {"ns": 1e-9, "µs": 1e-6, "μs": 1e-6, "us": 1e-6, "ms": 1e-3, "s": 1, "
          "min": 60, "minutes": 60, "minute": 60, "h": 3600, "hours": 3600, "hour": 3600}
 
 
-def holds(numeral, unit, numbers, outward=False):
+def holds(numeral, unit, numbers, outward=False, converted=False):
     """Whether some number of the file is the figure, as far as the page
     rounds it (half a unit of its last digit, or a whole one when rounded
     outward), as the page writes it or in metres (files keep lengths in
     metres)."""
     figure, last = value(numeral)
     slack = last * (1 if outward else 0.5) * (1 + 1e-9)
-    scales = {1.0, SCALES.get(unit, 1.0)}
+    # converted: the numbers are in the unit's base (metres, seconds), so
+    # a figure with a unit is compared only once converted.
+    scales = {SCALES.get(unit, TIMES.get(unit, 1.0))} if converted else {1.0, SCALES.get(unit, 1.0)}
     if unit in TIMES:
         scales |= {TIMES[unit] / per for per in (1, 1e-3, 1e-6, 1e-9)}
     for scale in scales:

@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Edits a careless or hostile editor might make to the pages and the
+ledger, each of which accuracy/check_figures.py must name:
+
+    /usr/bin/python3 tests/figure_edits.py        (make test)
+
+Each row below changes a line or two of copies of the pages, claims.tsv
+or figures.tsv; the check runs on the copies and must report a problem
+on an edited file. The unedited copies must pass. An edit a reviewer
+finds that slips past becomes a row here."""
+import os
+import shutil
+import sys
+import tempfile
+
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
+sys.path.insert(0, os.path.join(ROOT, "accuracy"))
+import check_claims  # noqa: E402
+import check_figures  # noqa: E402
+
+LISTS = ("claims.tsv", "band-claims.tsv", "figures.tsv")
+
+# (what the editor did, [(file, old text, new text), ...]); "+" as the old
+# text appends the new one to the file.
+EDITS = [
+    ("changed a claim's words and its text in claims.tsv together, leaving the bound",
+     [("docs/accuracy.md", "the distance is within 0.08 mm", "the distance is within 0.01 mm"),
+      ("accuracy/claims.tsv", "the distance is within 0.08 mm", "the distance is within 0.01 mm")]),
+    ("repeated a claim's words where they claim more",
+     [("README.md", "+", "\nFor longitudes beyond ±180° as well, distances are within 0.08 mm wherever\n"
+                         "the longitude difference is at most 179.2°.\n")]),
+    ("used a claim's words on a page that is not the claim's",
+     [("docs/install.md", "+", "\nThe distance is within 0.08 mm.\n")]),
+    ("stated a bound of 1", [("README.md", "distances are within 0.08 mm wherever", "distances are within 1 nm wherever")]),
+    ("stated 1″ at the poles", [("docs/functions.md", "+", "\nAzimuths are within 1″ even at the poles.\n")]),
+    ("wrote millimetres", [("docs/recipes.md", "+", "\nEvery radius is right to 0.01 millimetres.\n")]),
+    ("wrote a hyphenated unit", [("docs/recipes.md", "+", "\nA 3-mm error is the most you will see.\n")]),
+    ("wrote arcsec", [("docs/accuracy.md", "+", "\nAzimuths are within 0.00005 arcsec everywhere.\n")]),
+    ("wrote '' for seconds of arc", [("docs/accuracy.md", "+", "\nAzimuths are within 0.00005'' everywhere.\n")]),
+    ("wrote ” for seconds of arc", [("docs/accuracy.md", "+", "\nAzimuths are within 0.00005” everywhere.\n")]),
+    ("wrote ′ for minutes of arc", [("docs/accuracy.md", "+", "\nAzimuths are within 0.01′ everywhere.\n")]),
+    ("wrote º for degrees where another edge belongs",
+     [("README.md", "at least 179.24° and a", "at least 179.64º and a")]),
+    ("wrote deg", [("docs/functions.md", "+", "\nThe band starts at 179.5 deg.\n")]),
+    ("wrote a Greek mu", [("docs/accuracy.md", "+", "\nPoints reached are within 80 μm.\n")]),
+    ("wrote nautical miles", [("docs/accuracy.md", "+", "\nThe worst error is 0.05 nmi.\n")]),
+    ("wrote feet", [("docs/accuracy.md", "+", "\nThe worst error is 0.3 ft.\n")]),
+    ("wrote per cent", [("docs/install.md", "+", "\nThe extension is 40 per cent faster than anything.\n")]),
+    ("sped up the solver", [("README.md", "0.55 µs a call", "0.05 µs a call")]),
+    ("shortened the failover", [("README.md", "fail over in about 1.4 s", "fail over in about 0.1 s")]),
+    ("hid a figure between hand-made markers",
+     [("docs/accuracy.md", "+", "\n<!-- The table below is written by hand. -->\n\nThe error never exceeds 3 mm.\n\n"
+                               "<!-- End of the table. -->\n")]),
+    ("changed a row of a written table", [("docs/accuracy.md", "| 179.29° |", "| 179.19° |")]),
+    ("put a figure in a link's title",
+     [("README.md", "([accuracy](docs/accuracy.md))", '([accuracy](docs/accuracy.md "within 0.01 mm"))')]),
+    ("put a figure alone in inline code", [("docs/functions.md", "+", "\nThe error is at most `0.01 mm`.\n")]),
+    ("used a superscript exponent", [("docs/accuracy.md", "+", "\nThe error is below 10<sup>-7</sup> m.\n")]),
+    ("used ×10^", [("docs/accuracy.md", "+", "\nThe error is below 3×10^-9 m.\n")]),
+    ("used a capital E", [("docs/accuracy.md", "+", "\nThe error is below 8E-1 m.\n")]),
+    ("grouped digits with commas", [("docs/functions.md", "+", "\nIt holds up to 20,000,000 km.\n")]),
+    ("gave a range whose first end is new", [("docs/accuracy.md", "+", "\nDistances are within 0.01–0.08 mm.\n")]),
+    ("wrote a time figure", [("docs/cluster.md", "+", "\nA node fails over in 0.2 s.\n")]),
+    ("wrote a stale figure in the CHANGELOG",
+     [("CHANGELOG.md", "at most 20 nm sideways on every line up to 1 km", "at most 10 nm sideways on every line up to 1 km")]),
+    ("wrote a figure in a package's README", [("wasm/README.md", "+", "\nDistances are within 0.001 mm.\n")]),
+    ("made a page its own source",
+     [("docs/functions.md", "+", "\nThe error is 0.04 mm.\n"),
+      ("accuracy/figures.tsv", "+", "docs/functions.md\tdocs/functions.md\tThe error is 0.04 mm\n")]),
+    ("let a speed section hold an accuracy figure",
+     [("docs/benchmarks.md", "+", "\nThis library's distances are within 0.0008 mm.\n")]),
+    ("called a figure tried by hand without a date",
+     [("docs/cluster.md", "+", "\nThe node restarts in 0.3 s (tried by hand).\n"),
+      ("accuracy/figures.tsv", "+", "docs/cluster.md\tsaid tried by hand\tThe node restarts in 0.3 s (tried by hand)\n")]),
+    ("named kinds a section row cannot have",
+     [("accuracy/figures.tsv", "docs/benchmarks.md\tsection: make bench (times, counts, shares)\tBenchmarks",
+       "docs/benchmarks.md\tsection: make bench (times, counts, shares, anything)\tBenchmarks")]),
+]
+
+
+def run(edits, work):
+    """The check's problems on copies of the pages and lists with edits applied."""
+    for name in LISTS:
+        shutil.copy(os.path.join(ROOT, "accuracy", name), os.path.join(work, "accuracy", name))
+    pages = {os.path.relpath(p, ROOT): p for p in check_figures.pages()}
+    for path, old, new in edits:
+        target = os.path.join(work, path)
+        if not path.startswith("accuracy/"):
+            shutil.copy(os.path.join(ROOT, path), target.replace("/", "_"))
+            target = target.replace("/", "_")
+            pages[path] = target
+        text = open(target, encoding="utf-8").read()
+        if old != "+" and old not in text:
+            raise RuntimeError(f"{path} no longer says {old!r}: update this edit")
+        text = text + new if old == "+" else text.replace(old, new, 1)
+        open(target, "w", encoding="utf-8").write(text)
+    check_figures.LISTS_DIR = os.path.join(work, "accuracy")
+    check_claims.ROOT = work
+    check_figures.BY_HAND.clear()
+    problems, _ = check_figures.check([f"{name}={path}" for name, path in pages.items()], None)
+    return problems
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="geodesy-figure-edits-")
+    os.makedirs(os.path.join(work, "accuracy"))
+    failed = 0
+    try:
+        clean = run([], work)
+        print(("ok" if not clean else "FAIL") + ": the unedited pages pass" + ("" if not clean else f" ({clean[:3]})"))
+        failed += bool(clean)
+        for what, edits in EDITS:
+            problems = run(edits, work)
+            files = {path for path, _, _ in edits}
+            named = [p for p in problems if any(os.path.basename(f) in p or f in p for f in files)]
+            print(f"{'ok' if named else 'FAIL'}: named: {what}" + (f" ({named[0][:150]})" if named else ""))
+            failed += not named
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"figure edits: {len(EDITS) + 1 - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
