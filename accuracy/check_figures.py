@@ -90,8 +90,16 @@ NOUNS = ("pairs|lines|points|passes|evaluations|claims|inputs|starts|results|row
 COUNTED = rf"(?:(?:\s+[\w-]+){{0,3}}?\s+(?:{NOUNS})\b|\s+of\s)"
 # The first number of a range takes the unit of the second: "1–5 mm".
 RANGE = rf"\s?(?:–|—|-|−|to|and)\s?(?:{NUMERAL})(?={UNIT})"
+# Numbers written as words, where a unit follows ("ten nanometres", "half
+# a second").
+WORDS = {"one": 1, "two": 2, "three": 3, "four": 4, "five": 5, "six": 6, "seven": 7, "eight": 8, "nine": 9,
+         "ten": 10, "eleven": 11, "twelve": 12, "fifteen": 15, "twenty": 20, "thirty": 30, "forty": 40,
+         "fifty": 50, "sixty": 60, "a hundred": 100, "a thousand": 1000, "a million": 1e6, "half a": 0.5,
+         "a quarter of a": 0.25, "a tenth of a": 0.1, "a hundredth of a": 0.01, "a thousandth of a": 0.001}
+WORD = "|".join(sorted(WORDS, key=len, reverse=True))
 FIGURE = re.compile(rf"(?<![\w.^/])({NUMERAL})(?:(?={UNIT})|(?={COUNTED})|(?={RANGE}))|"
-                    rf"(?<![\w.])(\d+(?:\.\d+)?(?:[eE][+\-−]?\d+|\s?[×x]\s?10(?:\^|<sup>)[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+))")
+                    rf"(?<![\w.])(\d+(?:\.\d+)?(?:[eE][+\-−]?\d+|\s?[×x]\s?10(?:\^|<sup>)[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+))|"
+                    rf"(?<![\w])((?i:{WORD}))(?=\s(?:{LENGTH}|{ANGLE}|{TIME}|{SHARE})(?![\w]))")
 # The tables a program writes: only these two, on docs/accuracy.md, each
 # compared with what the program writes in every run (check_claims.py).
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -140,6 +148,8 @@ SUPERSCRIPT = str.maketrans("⁰¹²³⁴⁵⁶⁷⁸⁹⁻", "0123456789-")
 
 def value(numeral):
     """A page's numeral as a float, and the size of its last stated digit."""
+    if numeral.lower() in WORDS:
+        return float(WORDS[numeral.lower()]), 1.0
     text = numeral.replace("−", "-").replace("±", "").lstrip("+")
     text = re.sub(r"(?<=\d)[  ,](?=\d{3})", "", text)  # grouped digits
     text = re.sub(r"^([+\-]?)10(?:\^|<sup>)", r"\g<1>1×10^", text)  # 10^-7 is 1×10^-7
@@ -318,22 +328,53 @@ EXCLUSIONS = [
     (r"\b1 mm, 1 m (?:or|and) 1 km\b|\b1 mm(?:, 1 m)? (?:or|and) 1 (?:m|km)\b",
      "the same thresholds, named together"),
     (r"\b1:\d+m\b", "a map's scale (Natural Earth's 1:110m and 1:50m coastlines), not a length"),
+    (r"\b(?:one|a) degree of (?:a parallel|longitude|latitude)\b", "a unit of the geometry, not a measurement"),
     (r"\b(?:1|one) (?:call|row|statement|transaction|connection|client|node|thread|point|pass) (?:at a time|each)\b",
      "a count of one in a description of how something runs"),
 ]
 EXCLUDED = re.compile("|".join(f"(?:{pattern})" for pattern, _ in EXCLUSIONS))
 
 
+# A number in a table's cell, unit or not (the header's names aside).
+CELL = re.compile(rf"(?<=\|)\s*({NUMERAL})\s*[×%]?\s*(?=\|)")
+
+
+# Columns whose cells are names, not measurements (an exit code, an HTTP
+# status): by the column's heading.
+NAMING_COLUMNS = re.compile(r"exit|exit code|code|(?:HTTP )?status(?: [\w ]+)?", re.I)
+
+
+def table_cells(text):
+    """Matches of CELL in the body rows of text's tables, but for those in
+    a column NAMING_COLUMNS names."""
+    header = []
+    for row in re.finditer(r"^\|.*\|[ \t]*$", text, re.M):
+        previous = text.rfind("\n", 0, max(0, row.start() - 1))
+        if not text[previous + 1:row.start()].startswith("|"):  # the header row
+            header = [cell.strip() for cell in row.group().strip().strip("|").split("|")]
+            continue
+        if re.fullmatch(r"[|:\- \t]+", row.group()):
+            continue
+        for m in CELL.finditer(text, row.start(), row.end()):
+            column = text.count("|", row.start(), m.start()) - 1
+            if not (0 <= column < len(header) and NAMING_COLUMNS.fullmatch(header[column])):
+                yield m
+
+
 def figures(text, everything=False):
     """(offset, numeral, unit) of each figure in text; with everything,
     those the exclusions leave out too."""
     excluded = [] if everything else [m.span() for m in EXCLUDED.finditer(text)]
-    for m in FIGURE.finditer(text):
-        numeral = m.group(1) or m.group(2)
+    seen = set()
+    for m in list(FIGURE.finditer(text)) + list(table_cells(text)):
+        if m.start() in seen:
+            continue
+        seen.add(m.start())
+        numeral = m.group(1) or m.group(2) or m.group(3)
         if abs(value(numeral)[0]) in DEFINITIONS or any(s <= m.start() < e for s, e in excluded):
             continue
         unit = re.match(rf"(?:\s?|-)({'|'.join(list(SCALES) + list(TIMES))})(?!\w)", text[m.end():])
-        yield m.start(1) if m.group(1) else m.start(2), numeral, unit.group(1) if unit else ""
+        yield m.start(next(g for g in (1, 2, 3) if m.group(g))), numeral, unit.group(1) if unit else ""
 
 
 def printed(name, text, outputs):
