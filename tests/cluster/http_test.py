@@ -322,16 +322,24 @@ def curl_examples():
     """Every ```sh block of the doc that runs curl, with the doc's variables
     set: each must succeed and print no error."""
     text = open(DOC, encoding="utf-8").read()
-    blocks = [b for b in re.findall(r"^```sh\n(.*?)^```", text, flags=re.S | re.M) if b.lstrip().startswith("curl")]
+    # Each curl block, and the JSON block that shows what it prints, if one follows it.
+    found = re.findall(r"^```sh\n(.*?)^```\n(?:\n```json\n(.*?)^```)?", text, flags=re.S | re.M)
+    blocks = [(b, shown) for b, shown in found if b.lstrip().startswith("curl")]
     env = dict(os.environ, NODE=f"https://{HTTP[0]}", CA=os.path.join(work, "ca.crt"), USER_PASSWORD=f"app:{PASSWORD}")
     failures = []
-    for block in blocks:
+    shown_count = 0
+    for block, shown in blocks:
         run = subprocess.run(["bash", "-euo", "pipefail", "-c", block], capture_output=True, text=True, env=env,
                              timeout=60)
         if run.returncode != 0 or '"error"' in run.stdout:
             failures.append((block.splitlines()[0], run.returncode, run.stdout[-300:], run.stderr[-300:]))
-    check(f"the {len(blocks)} curl examples of {os.path.basename(DOC)} run and print no error",
-          blocks and not failures, failures)
+        elif shown:
+            shown_count += 1
+            if json.loads(run.stdout) != json.loads(shown):
+                failures.append((block.splitlines()[1], "printed", run.stdout.strip(), "not what the doc shows"))
+    check(f"the {len(blocks)} curl examples of {os.path.basename(DOC)} run, print no error, and the "
+          f"{shown_count} whose output the doc shows print exactly that", blocks and shown_count and not failures,
+          failures)
 
 
 def throughput():
