@@ -92,8 +92,8 @@ def run(edits, work):
     for path, old, new in edits:
         target = os.path.join(work, path)
         if not path.startswith("accuracy/"):
-            shutil.copy(os.path.join(ROOT, path), target.replace("/", "_"))
-            target = target.replace("/", "_")
+            target = os.path.join(work, path.replace("/", "_"))
+            shutil.copy(os.path.join(ROOT, path), target)
             pages[path] = target
         text = open(target, encoding="utf-8").read()
         if old != "+" and old not in text:
