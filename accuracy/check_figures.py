@@ -430,6 +430,33 @@ def listed_problems(name, text, found, source, passage, skip, outputs, numbers_c
             for _, numeral, unit in shown if not holds(numeral, unit, numbers_cache[file], outward)]
 
 
+SQL_BLOCK = re.compile(r"^```sql\n(.*?)^```", re.S | re.M)
+RESULT = re.compile(r"\s*(-?(?:\d[\d.]*(?:e[+-]?\d+)?|Inf))")
+
+
+def sql_comment_words(text):
+    """Spans of what the comments of SQL blocks say after the results that
+    tests/docs_examples.py runs ("-- 81.05 (1000 km from the pole)"): prose."""
+    for block in SQL_BLOCK.finditer(text):
+        for line in re.finditer(r"^.*$", block.group(1), re.M):
+            at = line.group().find("--")
+            if at < 0:
+                continue
+            offset = block.start(1) + line.start() + at + 2
+            for part in line.group()[at + 2:].split("|"):
+                result = RESULT.match(part)
+                start = offset + (result.end() if result else 0)
+                yield start, offset + len(part)
+                offset += len(part) + 1
+
+
+def restore(prose, text, spans):
+    """prose with text put back in the given spans."""
+    for start, end in spans:
+        prose = prose[:start] + text[start:end] + prose[end:]
+    return prose
+
+
 def tables_match(text):
     """Whether the page shows, between each pair of markers, the table
     check_claims.py writes there."""
@@ -455,7 +482,8 @@ def check(page_paths, outputs):
         if name == GENERATED_PAGE and not tables_match(text):
             problems.append(f"{name}: its tables of figures are not the ones accuracy/claims.tsv and "
                             "band-claims.tsv give; run accuracy/check_claims.py --write-table")
-        prose = blank(blank(blank(blank(text, generated), CODE), INLINE_CODE), LINK_TARGET)
+        prose = restore(blank(blank(blank(blank(text, generated), CODE), INLINE_CODE), LINK_TARGET), text,
+                        sql_comment_words(text))
         held = []
         for list_name, number, _, _, page, claim in claims:
             found = spans(text, claim) if page == name else []
