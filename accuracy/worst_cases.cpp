@@ -509,7 +509,7 @@ int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : ".";
     const std::string claims = argc > 2 ? argv[2] : "accuracy/claims.tsv";
     std::string out =
-        "| figure | worst found | at | evaluations |\n"
+        "| figure | worst found, rounded up to two digits | at | evaluations |\n"
         "|---|---:|---|---:|\n";
     long total = 0;
     // Each row also goes, with the worst value unrounded and the domain the
