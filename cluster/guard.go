@@ -127,18 +127,25 @@ func guardNode(node *app.App, address string, config *tls.Config, logger *log.Lo
 		dial: dial, node: node, self: address, stopWith: stopWith, bootstrapped: bootstrapped, writeTurn: make(chan struct{}, 1),
 		gate: sync.NewCond(&sync.Mutex{})}
 	g.relayTo.Store("")
-	g.slots = minSlots
-	var limit syscall.Rlimit
-	if syscall.Getrlimit(syscall.RLIMIT_NOFILE, &limit) == nil && limit.Cur/4 > minSlots {
-		g.slots = maxSlots
-		if limit.Cur/4 < maxSlots {
-			g.slots = int(limit.Cur / 4)
-		}
-	}
-	g.hostSlots = g.slots / 4
+	g.slots, g.hostSlots = handshakeSlots()
 	g.done.Add(1)
 	go g.serve()
 	return g, nil
+}
+
+// handshakeSlots is how many connections may be handshaking at once (a
+// quarter of the descriptor limit, within minSlots and maxSlots), and how
+// many of them from one address.
+func handshakeSlots() (int, int) {
+	slots := minSlots
+	var limit syscall.Rlimit
+	if syscall.Getrlimit(syscall.RLIMIT_NOFILE, &limit) == nil && limit.Cur/4 > minSlots {
+		slots = maxSlots
+		if limit.Cur/4 < maxSlots {
+			slots = int(limit.Cur / 4)
+		}
+	}
+	return slots, slots / 4
 }
 
 // listenAgain binds the address go-dqlite has just let go of.

@@ -7,8 +7,8 @@ package main
 // use the cluster. With TLS it is HTTPS with the node's certificate, and
 // asks every client who it is (http_auth.go); without, it keeps to
 // loopback as the node does. Slow clients are cut off as at the node's
-// door: a request's headers must arrive within httpHeaderTimeout (the TLS
-// handshake included), its body within httpBodyTimeout, and an idle
+// door (http_door.go); then a request's headers must arrive within
+// httpHeaderTimeout, its body within httpBodyTimeout, and an idle
 // connection is closed after httpIdleTimeout.
 
 import (
@@ -24,6 +24,7 @@ import (
 	"net/http"
 	"strings"
 	"sync"
+	"sync/atomic"
 	"time"
 
 	"github.com/canonical/go-dqlite/app"
@@ -45,6 +46,7 @@ type httpAPI struct {
 	name     string // the database the API serves
 	url      string // this node's API, as others reach it
 	users    *users // nil without --http-users
+	withTLS  bool   // the API is HTTPS
 	state    *healthServer
 	logger   *log.Logger
 	barrier  *readBarrier
@@ -74,11 +76,11 @@ func httpAddress(address string, withTLS bool) (string, string, error) {
 
 // serveHTTP starts the API on an address httpAddress accepted.
 func serveHTTP(a *httpAPI, address string, serverTLS *tls.Config) error {
+	a.withTLS = serverTLS != nil
 	listener, err := net.Listen("tcp", address)
 	if err != nil {
 		return fmt.Errorf("--http: %v", err)
 	}
-	listener = netutil.LimitListener(listener, httpMaxConns)
 	mux := http.NewServeMux()
 	mux.HandleFunc("/db/execute", func(w http.ResponseWriter, r *http.Request) { a.data(w, r, "execute") })
 	mux.HandleFunc("/db/query", func(w http.ResponseWriter, r *http.Request) { a.data(w, r, "query") })
@@ -94,11 +96,34 @@ func serveHTTP(a *httpAPI, address string, serverTLS *tls.Config) error {
 		WriteTimeout: maxRequestTimeout + httpBodyTimeout, IdleTimeout: httpIdleTimeout,
 		MaxHeaderBytes: httpMaxHeader, ErrorLog: log.New(discardWriter{}, "", 0)}
 	if serverTLS != nil {
+		// The door hands the server TLS connections as they are (a wrapper
+		// would hide them, and with them who the client proved to be), so
+		// the cap on open connections is kept here: past it, a new
+		// connection is closed at once.
+		var open sync.Map
+		var count atomic.Int64
+		server.ConnState = func(conn net.Conn, state http.ConnState) {
+			switch state {
+			case http.StateNew:
+				open.Store(conn, true)
+				if count.Add(1) > httpMaxConns {
+					conn.Close()
+				}
+			case http.StateClosed, http.StateHijacked:
+				if _, was := open.LoadAndDelete(conn); was {
+					count.Add(-1)
+				}
+			}
+		}
+	}
+	if serverTLS != nil {
 		config := serverTLS.Clone()
 		// A certificate is one way to prove who one is, a password the other.
 		config.ClientAuth = tls.VerifyClientCertIfGiven
 		config.NextProtos = []string{"h2", "http/1.1"}
-		listener = tls.NewListener(listener, config)
+		listener = newHTTPDoor(listener, config)
+	} else {
+		listener = netutil.LimitListener(listener, httpMaxConns)
 	}
 	go func() {
 		if err := server.Serve(listener); err != nil && err != http.ErrServerClosed {

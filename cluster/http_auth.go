@@ -139,6 +139,10 @@ func (u *users) check(name, password string) (httpUser, bool) {
 // authenticate finds who sent r, or answers 401 and returns false.
 func (a *httpAPI) authenticate(w http.ResponseWriter, r *http.Request) (httpUser, bool) {
 	if r.TLS == nil {
+		if a.withTLS { // never: the door hands the server TLS connections only
+			a.refuse(w, http.StatusBadRequest, "this node's API takes HTTPS only")
+			return httpUser{}, false
+		}
 		return everyone, true // loopback without TLS: see above
 	}
 	if len(r.TLS.PeerCertificates) > 0 { // verified against the CA by the handshake

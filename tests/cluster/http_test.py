@@ -23,6 +23,7 @@ import json
 import os
 import random
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -56,7 +57,10 @@ def start(i, join):
     args = [NODE, "--dir", os.path.join(work, f"node{i}"), "--address", ADDRESSES[i], "--health", HEALTH[i],
             "--http", HTTP[i], "--http-users", os.path.join(work, "users.json"), "--statement-timeout", "2s"]
     args += tls_flags(work, f"node{i + 1}") + (["--join", ",".join(join)] if join else ["--bootstrap"])
-    nodes[i] = subprocess.Popen(args, stdout=open(os.path.join(work, f"node{i}.log"), "a"), stderr=subprocess.STDOUT)
+    # A descriptor limit that strangers' connections could exhaust, were
+    # each to cost one without bound.
+    nodes[i] = subprocess.Popen(args, stdout=open(os.path.join(work, f"node{i}.log"), "a"), stderr=subprocess.STDOUT,
+                                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (1024, 1024)))
 
 
 def context(certificate=None):
@@ -163,7 +167,7 @@ def main():
         plain = error.code
     except OSError:
         plain = None
-    check("plain HTTP to a TLS node's API is refused", plain == 400, plain)
+    check("plain HTTP to a TLS node's API is refused with 400, saying to use HTTPS", plain == 400, plain)
 
     # Rows written with parameters through a follower, read back everywhere.
     r = random.Random(20261210)
@@ -242,6 +246,14 @@ def main():
     check(f"a connection that never starts its handshake is closed ({time.monotonic() - started:.1f} s)",
           closed and time.monotonic() - started < 15)
     slow.close()
+    flood = [socket.create_connection((host, int(port))) for _ in range(600)]
+    started = time.monotonic()
+    served = [call(0, "/db/query", ["SELECT 1"])[0] for _ in range(5)]
+    seconds = time.monotonic() - started
+    for s in flood:
+        s.close()
+    check(f"with 600 idle connections open from the same address, a client is served at once "
+          f"({seconds:.1f} s for 5 requests)", served == [200] * 5 and seconds < 5, served)
 
     levels = level_costs()
     rqlite_js(want)
