@@ -238,6 +238,16 @@ func (a *httpAPI) redirectToLeader(w http.ResponseWriter, r *http.Request) bool 
 	return true
 }
 
+// permitted answers 401 or 403 and returns false unless the client may
+// do what perm allows.
+func (a *httpAPI) permitted(w http.ResponseWriter, r *http.Request, perm string) bool {
+	user, ok := a.authenticate(w, r)
+	if ok && !user.may(perm) {
+		a.refuse(w, http.StatusForbidden, fmt.Sprintf("%s may not read %s", user.name, r.URL.Path))
+	}
+	return ok && user.may(perm)
+}
+
 // readyz is rqlite's: 200 when this node is in a cluster with a leader
 // (or, with ?noleader, when it is up at all). It needs no credentials.
 func (a *httpAPI) readyz(w http.ResponseWriter, r *http.Request) {
@@ -259,12 +269,7 @@ func (a *httpAPI) readyz(w http.ResponseWriter, r *http.Request) {
 // status is a small part of rqlite's /status: this node, the leader, the
 // Raft state, the API and the cluster's identity.
 func (a *httpAPI) status(w http.ResponseWriter, r *http.Request) {
-	user, ok := a.authenticate(w, r)
-	if !ok {
-		return
-	}
-	if !user.may("status") {
-		a.refuse(w, http.StatusForbidden, user.name+" may not read /status")
+	if !a.permitted(w, r, "status") {
 		return
 	}
 	view, ready := a.state.ready()
@@ -297,12 +302,7 @@ func (a *httpAPI) status(w http.ResponseWriter, r *http.Request) {
 // nodes is rqlite's /nodes: every node of the cluster, keyed by ID, or
 // with ?ver=2 as a list under "nodes".
 func (a *httpAPI) nodes(w http.ResponseWriter, r *http.Request) {
-	user, ok := a.authenticate(w, r)
-	if !ok {
-		return
-	}
-	if !user.may("status") {
-		a.refuse(w, http.StatusForbidden, user.name+" may not read /nodes")
+	if !a.permitted(w, r, "status") {
 		return
 	}
 	ctx, cancel := context.WithTimeout(r.Context(), 5*time.Second)

@@ -107,35 +107,12 @@ func main() {
 			fail(fmt.Errorf("client %d: %v", i, err))
 		}
 	}
-	results := make(chan result, 1<<16)
-	var all []result
-	collected := make(chan struct{})
-	go func() {
-		for r := range results {
-			all = append(all, r)
-		}
-		close(collected)
-	}()
-	start := time.Now()
-	until := start.Add(time.Duration(*seconds * float64(time.Second)))
-	var wg sync.WaitGroup
-	for i, db := range dbs {
-		wg.Add(1)
-		go func(i int, db *sql.DB) {
-			defer wg.Done()
-			for n := 0; time.Now().Before(until); n++ {
-				results <- run(db, i < *writers, i, n)
-			}
-		}(i, db)
-	}
-	wg.Wait()
-	elapsed := time.Since(start).Seconds()
-	close(results)
-	<-collected
+	collect(len(dbs), *writers, *readers, *seconds, func(i, n int) result {
+		return run(dbs[i], i < *writers, i, n)
+	})
 	for _, db := range dbs {
 		db.Close()
 	}
-	report(all, *writers, *readers, elapsed)
 }
 
 // run does one write or read, retrying "database is locked".

@@ -165,15 +165,7 @@ def random_latitude(r):
 
 
 def stop_all():
-    for p in nodes.values():
-        if p.poll() is None:
-            p.send_signal(signal.SIGTERM)
-    for p in nodes.values():
-        try:
-            p.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
+    common.stop_all(list(nodes.values()))
 
 
 def refused_starts():

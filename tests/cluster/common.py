@@ -2,6 +2,7 @@
 """What the cluster's tests share: counted checks, free ports, bounded
 waits, a CA with certificates, and a node's health endpoints."""
 import os
+import signal
 import socket
 import subprocess
 import time
@@ -78,3 +79,17 @@ def health(address, path):
         return error.code, error.read().decode()
     except OSError as error:
         return None, str(error)
+
+
+def stop_all(processes):
+    """SIGTERM to each process still running, then SIGKILL to any that has
+    not ended within 30 s."""
+    for p in processes:
+        if p.poll() is None:
+            p.send_signal(signal.SIGTERM)
+    for p in processes:
+        try:
+            p.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()

@@ -397,15 +397,7 @@ if __name__ == "__main__":
         for i in nodes:
             print(f"--- node{i}.log\n" + open(os.path.join(work, f"node{i}.log")).read()[-2000:])
     finally:
-        for p in nodes.values():
-            if p.poll() is None:
-                p.send_signal(signal.SIGTERM)
-        for p in nodes.values():
-            try:
-                p.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
+        common.stop_all(list(nodes.values()))
         shutil.rmtree(work, ignore_errors=True)
     print(f"HTTP test: {check.passed} passed, {check.failed} failed")
     sys.exit(1 if check.failed or not check.passed else 0)
