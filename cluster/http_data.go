@@ -134,6 +134,13 @@ func (a *httpAPI) data(w http.ResponseWriter, r *http.Request, endpoint string) 
 	kinds := make([]statementKind, len(statements))
 	writes, reads := false, false
 	for i, s := range statements {
+		if controlsTransaction(s.sql) {
+			a.refuse(w, http.StatusBadRequest, fmt.Sprintf("statement %d controls a transaction, which a request "+
+				"cannot: its statements run on whichever connection to the leader is free, and a transaction "+
+				"left open would hold the database. Send the statements in one request with ?transaction; "+
+				"nothing was run", i+1))
+			return
+		}
 		kinds[i] = kindOf(s.sql)
 		if kinds[i].refusal != "" {
 			a.refuse(w, http.StatusBadRequest, fmt.Sprintf("statement %d is %s; nothing was run", i+1, kinds[i].refusal))
@@ -176,6 +183,20 @@ func (a *httpAPI) data(w http.ResponseWriter, r *http.Request, endpoint string) 
 	}
 	out.WriteString("}")
 	a.reply(w, http.StatusOK, out.Bytes(), o.pretty)
+}
+
+// controlsTransaction says whether sql begins or ends a transaction or a
+// savepoint.
+func controlsTransaction(sql string) bool {
+	tokens := topLevelTokens(stripLiterals(stripComments(sql)))
+	if len(tokens) == 0 {
+		return false
+	}
+	switch tokens[0] {
+	case "BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE":
+		return true
+	}
+	return false
 }
 
 func seconds(d time.Duration) string { return strconv.FormatFloat(d.Seconds(), 'g', -1, 64) }

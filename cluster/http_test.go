@@ -62,6 +62,20 @@ func TestParseStatements(t *testing.T) {
 	}
 }
 
+// A request's statements run on a pooled connection: one that opened a
+// transaction and left it open would hold the database.
+func TestControlsTransaction(t *testing.T) {
+	for sql, want := range map[string]bool{
+		"BEGIN": true, " begin immediate": true, "COMMIT;": true, "end transaction": true, "ROLLBACK TO s": true,
+		"SAVEPOINT s": true, "RELEASE s": true, "/* x */ BEGIN": true,
+		"SELECT 'BEGIN'": false, "INSERT INTO t VALUES ('COMMIT')": false, "-- BEGIN\nSELECT 1": false, "": false,
+	} {
+		if got := controlsTransaction(sql); got != want {
+			t.Errorf("%q: %v, want %v", sql, got, want)
+		}
+	}
+}
+
 func TestUsers(t *testing.T) {
 	hash, _ := bcrypt.GenerateFromPassword([]byte("s3cret"), bcrypt.MinCost)
 	dir := t.TempDir()

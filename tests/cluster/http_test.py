@@ -205,6 +205,10 @@ def main():
           count == [[ROWS]] and all(a.get("outcome") == "not applied" for a in answer), answer)
     status, body, _ = call(1, "/db/execute", ["INSERT INTO p(id) VALUES (9999) RETURNING id"])
     check("RETURNING is refused before anything runs (400)", status == 400 and "RETURNING" in body.get("error", ""), body)
+    status, body, _ = call(1, "/db/execute", ["BEGIN", "DELETE FROM p"])
+    check("a request that would leave a transaction open on a pooled connection is refused (400)",
+          status == 400 and "?transaction" in body.get("error", "") and
+          results(call(1, "/db/query", ["SELECT count(*) FROM p"]))[0]["values"] == [[ROWS]], body)
     status, body, _ = call(1, "/db/query", ["INSERT INTO p(id) VALUES (9999)"])
     check("a write sent to /db/query is not run", status == 200 and body["results"][0].get("outcome") == "not applied" and
           results(call(1, "/db/query", ["SELECT count(*) FROM p WHERE id = 9999"]))[0]["values"] == [[0]], body)
