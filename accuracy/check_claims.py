@@ -86,6 +86,28 @@ def claims(name):
         yield line.rstrip("\n").split("\t")
 
 
+def place(doc):
+    """(page, heading) of a claim's doc field, "PAGE § HEADING": the
+    section its words must be in."""
+    page, _, heading = doc.partition(" § ")
+    return page, heading
+
+
+FENCE = re.compile(r"^(```|~~~).*?^\1[^\n]*$", re.S | re.M)
+
+
+def own_section(text, heading):
+    """(start, end) in text of the section under the heading line, to the
+    next heading of any level: its own paragraphs, not its subsections'.
+    None without such a heading."""
+    bare = FENCE.sub(lambda m: re.sub(r"[^\n]", " ", m.group()), text)  # a "# comment" in code is no heading
+    match = re.search(rf"^#+ {re.escape(heading)}[ \t]*$", bare, re.M) if heading else None
+    if not match:
+        return None
+    end = re.compile(r"^#+ ", re.M).search(bare, match.end())
+    return match.start(), end.start() if end else len(text)
+
+
 def metres(x):
     for unit, size in (("km", 1e3), ("m", 1), ("mm", 1e-3), ("µm", 1e-6), ("nm", 1e-9)):
         if x >= size:
@@ -200,10 +222,16 @@ def main():
         failed += 1
         print("FAIL: docs/accuracy.md: its tables of figures are not the ones accuracy/claims.tsv and "
               "band-claims.tsv give; run accuracy/check_claims.py --write-table")
-    for _, claimed, _, bound, kind, source, rows, doc, text in (c for name in LISTS for c in claims(name)):
+    for _, claimed, _, bound, kind, source, rows, doc, claim_text in (c for name in LISTS for c in claims(name)):
         bound = float(bound)
-        words = " ".join(open(os.path.join(ROOT, doc), encoding="utf-8").read().split())
+        page, heading = place(doc)
+        text = open(os.path.join(ROOT, page), encoding="utf-8").read()
+        found_at = own_section(text, heading)
+        words = " ".join(text[found_at[0]:found_at[1]].split()) if found_at else ""
         problems, worst, where, searched = [], None, "(no call)", []
+        if not found_at:
+            problems.append(f"{page} has no section '{heading}'" if heading else
+                            "names no section (\"PAGE § HEADING\"), which its words must be in")
         for row in rows.split(" + "):
             value, call, row_domain = found(folder, source, row)
             if value is None:
@@ -224,15 +252,15 @@ def main():
                 worst, where = value, at
         if searched:
             problems += [f"searched less than claimed: {gap}" for gap in uncovered(domain(claimed), searched)]
-        if " ".join(text.split()) not in words:
-            problems.append(f"{doc} no longer says '{text}'")
+        if found_at and " ".join(claim_text.split()) not in words:
+            problems.append(f"{doc} no longer says '{claim_text}'")
         if problems:
             failed += 1
             for problem in problems:
-                print(f"FAIL: {doc}: '{text}': {problem}")
+                print(f"FAIL: {doc}: '{claim_text}': {problem}")
         else:
             passed += 1
-            print(f"ok: {doc}: '{text}': {bound} holds "
+            print(f"ok: {doc}: '{claim_text}': {bound} holds "
                   f"({'edge' if kind == 'min-edge' else 'worst found'} {worst}, at {where})")
     print(f"claims: {passed} passed, {failed} failed")
     return 1 if failed or not passed else 0

@@ -19,8 +19,9 @@ like any other. Not figures: the coordinates' own bounds (0, 90, 180,
 360) and the uses listed in EXCLUSIONS, each with its reason. Each figure
 must lie inside one of:
 
-  - the words of a claim of accuracy/claims.tsv or band-claims.tsv, on the
-    page the claim names, once; a claim's words must state its bound (the
+  - the words of a claim of accuracy/claims.tsv or band-claims.tsv, in
+    the section the claim names (its own paragraphs, to the next heading),
+    once; a claim's words must state its bound (the
     number and unit, converted), and check_claims.py holds the bound to
     what the searches found;
   - one of the two tables check_claims.py --write-table writes into
@@ -235,9 +236,10 @@ def ledger():
 
 
 def claim_rows():
-    """(list, line, bound, measure, page, text) of each claim. Its words are a
-    source only on its own page, and only once there: words repeated
-    elsewhere are a new statement, which needs a source of its own."""
+    """(list, line, bound, measure, doc, text) of each claim. Its words are a
+    source only in the section its doc names ("PAGE § HEADING"), and only
+    once there: words repeated elsewhere are a new statement, which needs a
+    source of its own."""
     rows = []
     for name in CLAIM_LISTS:
         for number, line in enumerate(open(os.path.join(LISTS_DIR, name), encoding="utf-8"), 1):
@@ -485,8 +487,20 @@ def check(page_paths, outputs):
         prose = restore(blank(blank(blank(blank(text, generated), CODE), INLINE_CODE), LINK_TARGET), text,
                         sql_comment_words(text))
         held = []
-        for list_name, number, _, _, page, claim in claims:
-            found = spans(text, claim) if page == name else []
+        for list_name, number, _, _, doc, claim in claims:
+            page, heading = check_claims.place(doc)
+            if page != name:
+                continue
+            inside = check_claims.own_section(text, heading)
+            if inside is None:
+                problems.append(f"{name}: {list_name} line {number}: " + (
+                    f"the page has no heading '{heading}'" if heading else
+                    "its doc names no section (\"PAGE § HEADING\"), which its words must be in"))
+                continue
+            found = [(s, e) for s, e in spans(text, claim) if inside[0] <= s and e <= inside[1]]
+            if not found:
+                problems.append(f"{name}: {list_name} line {number}: the section '{heading}' no longer says "
+                                f"'{claim}'")
             if len(found) > 1 and list(figures(claim)):
                 problems.append(f"{name}: {list_name} line {number}: its words are on the page {len(found)} times; "
                                 "a claim is the source of one statement")

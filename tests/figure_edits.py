@@ -32,6 +32,10 @@ EDITS = [
                          "the longitude difference is at most 179.2°.\n")]),
     ("used a claim's words on a page that is not the claim's",
      [("docs/install.md", "+", "\nThe distance is within 0.08 mm.\n")]),
+    ("moved a claim's words to another section of its page, where they claim more",
+     [("README.md", "±180°, distances are within 0.08 mm wherever", "±180°, distances are close wherever"),
+      ("README.md", "## Layout\n", "## Layout\n\nFor every file here, distances are within 0.08 mm wherever the\n"
+                                  "longitude difference is at most 179.2°.\n")]),
     ("stated a bound of 1", [("README.md", "distances are within 0.08 mm wherever", "distances are within 1 nm wherever")]),
     ("stated 1″ at the poles", [("docs/functions.md", "+", "\nAzimuths are within 1″ even at the poles.\n")]),
     ("wrote millimetres", [("docs/recipes.md", "+", "\nEvery radius is right to 0.01 millimetres.\n")]),
