@@ -35,9 +35,12 @@ must lie inside one of:
     output (checked when the folder is given);
   - a passage listed in accuracy/figures.tsv (ending in "…": to the end of
     the paragraph or list item) with the file it comes from, never the
-    page itself: every figure in the passage must be a number of that file,
-    equal to it as far as the page rounds it, lengths in metres and times
-    in any of s, ms, µs, ns;
+    page itself, and the line or lines of that file that hold its figures
+    ("FILE @ WORDS @ WORDS": words that occur once in the file, or a whole
+    field of one row of a TSV file): every figure in the passage must be a
+    number of those lines, equal to it as far as the page rounds it,
+    lengths in metres and times in any of s, ms, µs, ns, and each line
+    named must hold one of them;
   - a passage listed with "= ARITHMETIC": a figure derived from others;
   - a passage listed as "said tried by hand", which says that it was and
     on which date ("tried by hand on 2026-12-09"); the report lists them;
@@ -274,9 +277,8 @@ def claim_problems(claims):
     return problems
 
 
-def numbers_of(path):
-    """Every number written in a file (a source, a test, a search's output)."""
-    text = open(path, encoding="utf-8", errors="replace").read()
+def numbers_in(text):
+    """Every number written in text (a source, a test, a search's output)."""
     found = set()
     grouped = r"(?<![\w])\d{1,3}(?:(?: \d{3})+|(?:,\d{3})+)(?:\.\d+)?(?![\d.])"  # 1 000 000, 1,000,000
     plain = r"(?<![\w])\d[\d']*(?:\.\d*)?(?:[eE][+\-]?\d+)?|(?<=[\s(,=])\.\d+(?:[eE][+\-]?\d+)?"
@@ -398,38 +400,70 @@ def printed(name, text, outputs):
 BY_HAND = []  # the passages observed by hand, listed in the report
 
 
-def listed_problems(name, text, found, source, passage, skip, outputs, numbers_cache):
-    """What is wrong with one listed passage, found at found, given its
-    source; figures in skip (a claim's, a narrower passage's) are not its."""
+def anchored(path, anchors, texts):
+    """The numbers of the lines of path that each anchor names, and what is
+    wrong with the anchors. An anchor is words of the file, matched with
+    runs of blanks as one and across line breaks, that occur once; the
+    numbers are those of the line or lines they are on. In a TSV file an
+    anchor may instead be the whole of one row's field (a figure's name
+    that starts another's)."""
+    if path not in texts:
+        texts[path] = open(path, encoding="utf-8", errors="replace").read()
+    text = texts[path]
+    numbers, problems = {}, []
+    for anchor in anchors:
+        found = spans(text, anchor)
+        if len(found) != 1 and path.endswith(".tsv"):
+            words = " ".join(anchor.split())
+            rows = [m for m in re.finditer(r"^.*$", text, re.M)
+                    if words in (" ".join(field.split()) for field in m.group().split("\t"))]
+            found = [rows[0].span()] if len(rows) == 1 else found
+        if len(found) != 1:
+            problems.append(f"'{anchor}' is in the file {len(found)} times, not once")
+            continue
+        start = text.rfind("\n", 0, found[0][0]) + 1
+        end = text.find("\n", found[0][1])
+        numbers[anchor] = numbers_in(text[start:end if end >= 0 else len(text)])
+    return numbers, problems
+
+
+def listed_problems(name, number, passage, source, shown, outputs, texts):
+    """What is wrong with one listed passage, given its source and the
+    figures it shows, as (offset, numeral, unit)."""
     if source == "said tried by hand":  # no script measures it, and the page says so, and when
         if re.search(r"tried by hand on \d{4}-\d{2}-\d{2}", passage):
             BY_HAND.append(f"{name}: {passage}")
             return []
-        return [f"{name}: '{passage}': listed as tried by hand, but does not say so and on which date "
-                "(\"tried by hand on YYYY-MM-DD\")"]
-    start, end = found
-    shown = [(o, n, u) for o, n, u in figures(blank(blank(text[start:end], INLINE_CODE), LINK_TARGET))
-             if not any(s <= start + o < e for s, e in skip)]
+        return [f"{name}: figures.tsv line {number}: '{passage}': listed as tried by hand, but does not say "
+                "so and on which date (\"tried by hand on YYYY-MM-DD\")"]
     if source.startswith("= "):
         # Derived from other figures: the arithmetic, written out. The list
         # is this project's own file, read as its code is.
         result = eval(source[2:], {"__builtins__": {}}, {"pi": math.pi})
         derived = set(result) if isinstance(result, tuple) else {result}
-        return [f"{name}: '{passage}': {numeral} is not {source[2:]}"
+        return [f"{name}: figures.tsv line {number}: '{passage}': {numeral} is not {source[2:]}"
                 for _, numeral, unit in shown if not holds(numeral, unit, derived, outward=True)]
     source, outward = re.subn(r", rounded outward$", "", source)
-    if source.startswith("build-bench/accuracy/"):
-        if outputs is None:
-            return []
-        file = os.path.join(outputs, os.path.basename(source))
-    else:
-        file = os.path.join(ROOT, source)
+    path, *anchors = source.split(" @ ")
+    file = os.path.join(outputs, os.path.basename(path)) if path.startswith("build-bench/accuracy/") else \
+        os.path.join(ROOT, path)
     if not os.path.exists(file):
-        return [f"{name}: '{passage}': no file {source}"]
-    if file not in numbers_cache:
-        numbers_cache[file] = numbers_of(file)
-    return [f"{name}: '{passage}': {source} has no number {numeral}"
-            for _, numeral, unit in shown if not holds(numeral, unit, numbers_cache[file], outward)]
+        return [f"{name}: figures.tsv line {number}: '{passage}': no file {path}"]
+    if not anchors:
+        return [f"{name}: figures.tsv line {number}: '{passage}': names no line of {path}; write "
+                f"\"{path} @ WORDS\" with words of the line that holds its figures (\" @ \" between several)"]
+    numbers, problems = anchored(file, anchors, texts)
+    problems = [f"{name}: figures.tsv line {number}: '{passage}': {path}: {problem}" for problem in problems]
+    if problems:
+        return problems
+    everything = set().union(*numbers.values())
+    problems += [f"{name}: figures.tsv line {number}: '{passage}': the named lines of {path} have no number {numeral}"
+                 for _, numeral, unit in shown if not holds(numeral, unit, everything, outward)]
+    problems += [f"{name}: figures.tsv line {number}: '{passage}': the line of {path} at '{anchor}' "
+                 "holds none of its figures"
+                 for anchor, held in numbers.items()
+                 if not any(holds(numeral, unit, held, outward) for _, numeral, unit in shown)]
+    return problems
 
 
 SQL_BLOCK = re.compile(r"^```sql\n(.*?)^```", re.S | re.M)
@@ -476,7 +510,7 @@ def check(page_paths, outputs):
     claims = claim_rows()
     problems += claim_problems(claims)
     rows = ledger()
-    numbers_cache = {}
+    texts = {}
     for path in page_paths:
         name, _, path = path.rpartition("=") if "=" in path else (os.path.relpath(path, ROOT), "", path)
         text = open(path, encoding="utf-8").read()
@@ -486,6 +520,7 @@ def check(page_paths, outputs):
                             "band-claims.tsv give; run accuracy/check_claims.py --write-table")
         prose = restore(blank(blank(blank(blank(text, generated), CODE), INLINE_CODE), LINK_TARGET), text,
                         sql_comment_words(text))
+        on_page = list(figures(prose))
         held = []
         for list_name, number, _, _, doc, claim in claims:
             page, heading = check_claims.place(doc)
@@ -534,9 +569,10 @@ def check(page_paths, outputs):
                 continue
             covered += found
             inner = [(s, e) for s, e in listed if found[0][0] <= s and e <= found[0][1] and (s, e) != found[0]]
-            problems += listed_problems(name, text, found[0], source, passage, held + inner, outputs,
-                                        numbers_cache)
-        for offset, numeral, _ in figures(prose):
+            shown = [(o, n, u) for o, n, u in on_page if found[0][0] <= o < found[0][1]
+                     and not any(s <= o < e for s, e in held + inner)]
+            problems += listed_problems(name, number, passage, source, shown, outputs, texts)
+        for offset, numeral, _ in on_page:
             counted += 1
             # A section of measurements holds only the kinds of figure its
             # row names (times and counts unless it says more).
