@@ -14,7 +14,8 @@ spelling (mm, millimetres, 3-mm, µm or μm, nm, nmi, ft, km; °, º, deg, ″,
 (1e-7, 8E-1, 3×10^-9, 10<sup>-7</sup>), the first end of a range whose
 second has a unit, or a number that counts things (pairs, lines, ...),
 with digits grouped by spaces or commas; in prose, table cells, link
-titles, and inline code that holds nothing but a figure. 1 is a figure
+titles, inline code that holds nothing but a figure, and the results
+code blocks show. 1 is a figure
 like any other. Not figures: the coordinates' own bounds (0, 90, 180,
 360) and the uses listed in EXCLUSIONS, each with its reason. Each figure
 must lie inside one of:
@@ -26,8 +27,13 @@ must lie inside one of:
     what the searches found;
   - one of the two tables check_claims.py --write-table writes into
     docs/accuracy.md, which must be what it writes (compared every run);
-  - a fenced code block: SQL examples with results in their comments are
-    run by tests/docs_examples.py, other blocks are commands and output;
+  - a result in an SQL block's comments, which tests/docs_examples.py
+    runs; other code blocks are read where they show results, where every
+    number is a figure: an output block (text, json, or a console block's
+    lines but those after "$ ") and a comment in any other ("# (1.5,)");
+    a block with no language is refused, as its reader cannot tell output
+    from commands. compared_elsewhere() lists the output blocks a test runs
+    and compares;
   - a result stated in the prose as "`project_lon(0, 0, 90, 1e308)` is
     −3.02e300", which tests/docs_examples.py runs as well;
   - a table after "<!-- Printed by make accuracy into
@@ -331,6 +337,8 @@ EXCLUSIONS = [
      "the thresholds errors are counted against: levels, not measurements"),
     (r"\b1 mm, 1 m (?:or|and) 1 km\b|\b1 mm(?:, 1 m)? (?:or|and) 1 (?:m|km)\b",
      "the same thresholds, named together"),
+    (r"(?<![\d.])\d{17,20}(?![\d.])", "a node's ID in an example's output, drawn at random when the node starts"),
+    (r"# host \d\b", "a host's name in an example"),
     (r"\b1:\d+m\b", "a map's scale (Natural Earth's 1:110m and 1:50m coastlines), not a length"),
     (r"\b(?:one|a) degree of (?:a parallel|longitude|latitude)\b", "a unit of the geometry, not a measurement"),
     (r"\b(?:1|one) (?:call|row|statement|transaction|connection|client|node|thread|point|pass) (?:at a time|each)\b",
@@ -486,6 +494,71 @@ def sql_comment_words(text):
                 offset += len(part) + 1
 
 
+# Fenced blocks whose every line is a result a reader reads: a program's
+# output. A console block's lines after "$ " are commands, the rest output.
+OUTPUT_LANGUAGES = ("text", "json", "console")
+FENCE = re.compile(r"^(```|~~~)([^\n]*)\n(.*?)^\1[ \t]*$", re.S | re.M)
+# A comment in a code block other than SQL, where an example states what
+# a line gives ("# (111319.49079327343,)", "// { m: 111319.49079327343 }").
+CODE_COMMENT = re.compile(r"(?:^|(?<=\s))(?:#|//)(?=\s|$).*$", re.M)
+# A number in a program's output or a comment: any number, but one that is
+# part of an address, a version, a name or a path.
+CODE_NUMBER = re.compile(r"(?<![\w.:/@$#-])[−\-+]?\d+(?:\.\d+)?(?:[eE][+\-]?\d+)?(?![\w.:/-]|\.\d)")
+
+
+def code_results(text):
+    """Spans of what code blocks show as results (every line of an output
+    block, the output lines of a console block, the comments of other
+    blocks but SQL's, whose results tests/docs_examples.py runs), and the
+    lines of fences that name no language, which the reader cannot tell
+    from output."""
+    spans_, unnamed = [], []
+    for block in FENCE.finditer(text):
+        language = block.group(2).strip().split(" ")[0]
+        body = block.start(3)
+        if not language:
+            unnamed.append(text.count("\n", 0, block.start()) + 1)
+        if language == "sql":
+            continue
+        if language in OUTPUT_LANGUAGES or not language:
+            for line in re.finditer(r"^.*$", block.group(3), re.M):
+                if not (language == "console" and line.group().startswith("$ ")):
+                    spans_.append((body + line.start(), body + line.end()))
+        else:
+            spans_ += [(body + m.start(), body + m.end()) for m in CODE_COMMENT.finditer(block.group(3))]
+    return spans_, unnamed
+
+
+def code_figures(prose, spans_):
+    """(offset, numeral, unit) of every number in the spans of code results
+    that is not excluded: in output, a bare number is a figure too."""
+    excluded = [m.span() for m in EXCLUDED.finditer(prose)]
+    for start, end in spans_:
+        for m in CODE_NUMBER.finditer(prose, start, end):
+            if abs(value(m.group())[0]) in DEFINITIONS or any(s <= m.start() < e for s, e in excluded):
+                continue
+            unit = re.match(rf"(?:\s?|-)({'|'.join(list(SCALES) + list(TIMES))})(?!\w)", prose[m.end():])
+            yield m.start(), m.group(), unit.group(1) if unit else ""
+
+
+def compared_elsewhere(name, text):
+    """Spans of the output blocks that a test runs and compares, each rule
+    with its reason."""
+    if name == "docs/cluster-http.md":
+        # The JSON after a curl block is what tests/cluster/http_test.py
+        # gets from running that curl against a cluster (make cluster-test).
+        return [m.span(1) for m in re.finditer(r"^```sh\n\s*curl .*?^```\n\n```json\n(.*?)^```", text,
+                                               re.S | re.M)]
+    if name == "docs/browser.md":
+        # The first text block after the first js block is what that js
+        # prints, as tests/packages/check_wasm_package.sh runs it against
+        # the npm package (make wasm-test).
+        js = re.search(r"^```js\n", text, re.M)
+        printed = re.compile(r"^```text\n(.*?)^```", re.S | re.M).search(text, js.end()) if js else None
+        return [printed.span(1)] if printed else []
+    return []
+
+
 def restore(prose, text, spans):
     """prose with text put back in the given spans."""
     for start, end in spans:
@@ -518,9 +591,14 @@ def check(page_paths, outputs):
         if name == GENERATED_PAGE and not tables_match(text):
             problems.append(f"{name}: its tables of figures are not the ones accuracy/claims.tsv and "
                             "band-claims.tsv give; run accuracy/check_claims.py --write-table")
+        results, unnamed = code_results(text)
+        problems += [f"{name}:{line}: the code block names no language (text for a program's output, sh for "
+                     "commands, ...)" for line in unnamed]
         prose = restore(blank(blank(blank(blank(text, generated), CODE), INLINE_CODE), LINK_TARGET), text,
-                        sql_comment_words(text))
+                        list(sql_comment_words(text)) + results)
         on_page = list(figures(prose))
+        seen = {offset for offset, _, _ in on_page}
+        on_page = sorted(on_page + [f for f in code_figures(prose, results) if f[0] not in seen])
         held = []
         for list_name, number, _, _, doc, claim in claims:
             page, heading = check_claims.place(doc)
@@ -540,7 +618,7 @@ def check(page_paths, outputs):
                 problems.append(f"{name}: {list_name} line {number}: its words are on the page {len(found)} times; "
                                 "a claim is the source of one statement")
             held += found[:1]
-        held += [m.span(2) for m in INLINE.finditer(text)]
+        held += [m.span(2) for m in INLINE.finditer(text)] + compared_elsewhere(name, text)
         tables, wrong = printed(name, text, outputs)
         covered, problems = held + tables, problems + wrong
         mine = [row for row in rows if row[1] == name]
@@ -580,7 +658,10 @@ def check(page_paths, outputs):
             if not any(start <= offset < end for start, end in covered) and \
                     not any(start <= offset < end and what in named for start, end, named in measured):
                 line = text.count("\n", 0, offset) + 1
-                problems.append(f"{name}:{line}: {numeral} has no source, in: {sentence(text, offset)}")
+                # In a code block, the line is the context a reader sees.
+                context = " ".join(text[text.rfind("\n", 0, offset) + 1:text.find("\n", offset)].split()) \
+                    if any(start <= offset < end for start, end in results) else sentence(text, offset)
+                problems.append(f"{name}:{line}: {numeral} has no source, in: {context}")
     problems += [f"figures.tsv line {number}: no page {page}" for number, page, _, _ in rows
                  if not os.path.exists(os.path.join(ROOT, page))]
     problems += [f"figures.tsv line {number}: {page} cannot be its own source" for number, page, source, _ in rows
