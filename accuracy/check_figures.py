@@ -8,17 +8,19 @@
 that page, e.g. docs/accuracy.md=edited.md). The pages are the README,
 docs/*.md, the CHANGELOG and the READMEs the packages ship.
 
-A figure is a number with a unit of length, angle, share or time, in any
-spelling (mm, millimetres, 3-mm, µm or μm, nm, nmi, ft, km; °, º, deg, ″,
-”, '', arcsec, ′; %, per cent; ns to hours), one in an exponent notation
-(1e-7, 8E-1, 3×10^-9, 10<sup>-7</sup>), the first end of a range whose
-second has a unit, or a number that counts things (pairs, lines, ...),
-with digits grouped by spaces or commas; in prose, table cells, link
-titles, inline code that holds nothing but a figure, and the results
-code blocks show. 1 is a figure
-like any other. Not figures: the coordinates' own bounds (0, 90, 180,
-360) and the uses listed in EXCLUSIONS, each with its reason. Each figure
-must lie inside one of:
+A figure is every number a reader reads, unit or not: with a unit of
+length, angle, share, time or size in any spelling (mm, millimetres,
+3-mm, µm or μm, nm, nmi, ft, km; °, º, deg, ″, ”, '', arcsec, ′; %, per
+cent; ns to hours; KB to GiB), in any notation (1e-7, 8E-1, 1e–7,
+3×10^-9, 10<sup>-7</sup>, .01, 1/4, 3x, grouped digits 1 000 or 1,000),
+in words where a unit follows (ten nanometres, ½ mm) and ratios in words
+(a quarter of, twice as), both ends of a range; in prose, emphasis and
+HTML, table cells, link titles, inline code that holds nothing but a
+figure, and the results code blocks show. 1 is a figure like any other.
+Not figures: the coordinates' own bounds (0, 90, 180, 270, 360), numbers
+that are part of a word, a path, an address or a date, and the uses
+listed in EXCLUSIONS (versions, exit codes, HTTP statuses, ...), each
+with its reason. Each figure must lie inside one of:
 
   - the words of a claim of accuracy/claims.tsv or band-claims.tsv, in
     the section the claim names (its own paragraphs, to the next heading),
@@ -52,7 +54,9 @@ must lie inside one of:
     on which date ("tried by hand on 2026-12-09"); the report lists them;
   - a section listed as "section: COMMAND (KINDS)" with its heading: the
     figures of the kinds it names (times and counts unless it names more)
-    that the command measures; the section must name its command.
+    that the command measures, in the section's own paragraphs (to the
+    next heading of any level, so a page's title covers only its opening);
+    the section must name its command.
 
 Given a fresh run's folder (make accuracy at the default budget), it also
 fails when the committed outputs in accuracy/expected, which make test
@@ -61,6 +65,7 @@ checks the pages against, are not what that run printed.
 Exits 1 naming the page, the line and the sentence of each figure with no
 source, and each listed passage or claim that is wrong.
 """
+import functools
 import glob
 import math
 import os
@@ -110,10 +115,21 @@ WORDS = {"one": 1, "two": 2, "three": 3, "four": 4, "five": 5, "six": 6, "seven"
          "ten": 10, "eleven": 11, "twelve": 12, "fifteen": 15, "twenty": 20, "thirty": 30, "forty": 40,
          "fifty": 50, "sixty": 60, "a hundred": 100, "a thousand": 1000, "a million": 1e6, "half a": 0.5,
          "a quarter of a": 0.25, "a tenth of a": 0.1, "a hundredth of a": 0.01, "a thousandth of a": 0.001}
+WORDS.update({"½": 0.5, "¼": 0.25, "¾": 0.75})
 WORD = "|".join(sorted(WORDS, key=len, reverse=True))
+# Ratios in words, which a reader reads as figures whatever follows them
+# ("a quarter of what PostGIS costs", "twice as fast").
+RATIOS = {"twice": 2, "thrice": 3, "half as": 0.5, "a half": 0.5, "a third": 1 / 3, "a quarter": 0.25,
+          "a fifth": 0.2, "a tenth": 0.1, "a hundredth": 0.01, "a thousandth": 0.001, "double": 2}
+RATIO = "|".join(sorted(RATIOS, key=len, reverse=True))
 FIGURE = re.compile(rf"(?<![\w.^/])({NUMERAL})(?:(?={UNIT})|(?={COUNTED})|(?={RANGE}))|"
-                    rf"(?<![\w.])(\d+(?:\.\d+)?(?:[eE][+\-−]?\d+|\s?[×x]\s?10(?:\^|<sup>)[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+))|"
-                    rf"(?<![\w])((?i:{WORD}))(?=\s(?:{LENGTH}|{ANGLE}|{TIME}|{SHARE})(?![\w]))")
+                    rf"(?<![\w.])(\d+(?:\.\d+)?(?:[eE][+\-−–]?\d+|\s?[×x]\s?10(?:\^|<sup>)[+\-−⁻]?[\d⁰¹²³⁴⁵⁶⁷⁸⁹]+))|"
+                    rf"(?<![\w])((?i:{WORD}))(?=\s(?:{LENGTH}|{ANGLE}|{TIME}|{SHARE})(?![\w])|(?<=[½¼¾])(?:{LENGTH}))|"
+                    rf"(?<![\w])((?i:{RATIO}))(?=\s+(?:of|as)\b)|"
+                    # a fraction (1/4), or a number written with a leading point (.01)
+                    r"(?<![\w./])(\d+/\d+)(?![\w/.])|(?<![\w.\])])(\.\d+)(?![\w.])|"
+                    # a ratio written with x ("3x faster")
+                    r"(?<![\w.])(\d+(?:\.\d+)?)(?=x\b)")
 # The tables a program writes: only these two, on docs/accuracy.md, each
 # compared with what the program writes in every run (check_claims.py).
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -164,7 +180,14 @@ def value(numeral):
     """A page's numeral as a float, and the size of its last stated digit."""
     if numeral.lower() in WORDS:
         return float(WORDS[numeral.lower()]), 1.0
-    text = numeral.replace("−", "-").replace("±", "").lstrip("+")
+    if numeral.lower() in RATIOS:
+        return float(RATIOS[numeral.lower()]), RATIOS[numeral.lower()]
+    if re.fullmatch(r"\d+/\d+", numeral):
+        top, bottom = numeral.split("/")
+        return int(top) / int(bottom), 1 / int(bottom)
+    if numeral.startswith("."):
+        numeral = "0" + numeral
+    text = numeral.replace("−", "-").replace("–", "-").replace("±", "").lstrip("+")
     text = re.sub(r"(?<=\d)[  ,](?=\d{3})", "", text)  # grouped digits
     text = re.sub(r"^([+\-]?)10(?:\^|<sup>)", r"\g<1>1×10^", text)  # 10^-7 is 1×10^-7
     text = re.sub(r"\s?[×x]\s?10(?:\^|<sup>)?([^<]*)(?:</sup>)?$", lambda m: "e" + m.group(1).translate(SUPERSCRIPT),
@@ -175,6 +198,7 @@ def value(numeral):
     return number, 10.0 ** min(307, int(exponent or 0) - decimals)
 
 
+@functools.lru_cache(maxsize=64)
 def normalised(text):
     """Whitespace-collapsed text, and for each of its characters the offset
     of that character in text."""
@@ -304,7 +328,9 @@ def numbers_in(text):
 SCALES = {"nmi": 1852, "nm": 1e-9, "nanometres": 1e-9, "nanometers": 1e-9, "µm": 1e-6, "μm": 1e-6, "um": 1e-6,
           "micrometres": 1e-6, "mm": 1e-3, "millimetres": 1e-3, "millimetre": 1e-3, "millimeters": 1e-3,
           "millimeter": 1e-3, "cm": 1e-2, "km": 1e3, "kilometres": 1e3, "kilometers": 1e3, "ft": 0.3048,
-          "feet": 0.3048, "million": 1e6}
+          "feet": 0.3048, "million": 1e6,
+          # sizes, which files keep in bytes (or as a shift: 8 << 20)
+          "KB": 1e3, "MB": 1e6, "GB": 1e9, "KiB": 1024, "MiB": 1024 ** 2, "GiB": 1024 ** 3}
 # Times, which files keep in any of s, ms, µs and ns.
 TIMES = {"ns": 1e-9, "µs": 1e-6, "μs": 1e-6, "us": 1e-6, "ms": 1e-3, "s": 1, "sec": 1, "seconds": 1, "second": 1,
          "min": 60, "minutes": 60, "minute": 60, "h": 3600, "hours": 3600, "hour": 3600}
@@ -317,6 +343,8 @@ def holds(numeral, unit, numbers, outward=False, converted=False):
     metres)."""
     figure, last = value(numeral)
     slack = last * (1 if outward else 0.5) * (1 + 1e-9)
+    if numeral.lower() in RATIOS and figure < 1 and any(abs(n) == 1 / figure for n in numbers):
+        return True  # "a quarter" is /4 in code
     # converted: the numbers are in the unit's base (metres, seconds), so
     # a figure with a unit is compared only once converted.
     scales = {SCALES.get(unit, TIMES.get(unit, 1.0))} if converted else {1.0, SCALES.get(unit, 1.0)}
@@ -329,12 +357,19 @@ def holds(numeral, unit, numbers, outward=False, converted=False):
 
 
 # Not figures: the bounds of the coordinates themselves (the equator, the
-# poles, the antimeridian, a full turn) and the unit thresholds (1 mm, 1 m,
+# poles, the antimeridian, west, a full turn) and the unit thresholds (1 mm, 1 m,
 # 1 km) that figures are stated against.
-DEFINITIONS = {0.0, 90.0, 180.0, 360.0, math.inf}  # and 9e999, SQL's way to write infinity
+DEFINITIONS = {0.0, 90.0, 180.0, 270.0, 360.0, math.inf}  # and 9e999, SQL's way to write infinity
 
 # Numbers that look like figures and are not, each with its reason; a
 # figure inside one of these is not counted. This is the only list.
+# Programs, libraries and systems whose versions the pages name.
+PRODUCTS = ("Debian|Ubuntu|Python|glibc|SQLite|sqlite3(?: gem)?|sqlite-utils|Node(?:\\.js)?|Chromium|Firefox(?: ESR)?|"
+            "Safari|g\\+\\+|GCC|gcc|clang|PostgreSQL|PostGIS|PROJ|GeographicLib|Linux|Go|Rust|Ruby|Java|PHP|"
+            "emscripten|musl|npm|rqlite|rqlite-js|better-sqlite3|Vite|webpack|Parcel|esbuild|Rollup|Bun|Deno|"
+            "Windows|macOS|dqlite|go-dqlite|CMake|cmake|JDK|OpenJDK|Ubuntu|Vincenty|Karney|Bundler|gem|rusqlite|"
+            "mattn/go-sqlite3|Xcode|TypeScript|React|Vue|Svelte|Angular|pip|wheel|manylinux|PEP|RFC|Leaflet|"
+            "Natural Earth|libsqlite3-mod-geodesy|libdqlite0|libsqlite3|Raft|Rails|Next\\.js")
 EXCLUSIONS = [
     (r"(?:over|exceeds?|exceeding|above|beyond|under|below|than|reach(?:es)?) 1 (?:mm|m|km)\b"
      r"(?:,? (?:1 (?:mm|m|km),? )?(?:or|and) 1 (?:m|km)\b)?",
@@ -342,7 +377,25 @@ EXCLUSIONS = [
     (r"\b1 mm, 1 m (?:or|and) 1 km\b|\b1 mm(?:, 1 m)? (?:or|and) 1 (?:m|km)\b",
      "the same thresholds, named together"),
     (r"(?<![\d.])\d{17,20}(?![\d.])", "a node's ID in an example's output, drawn at random when the node starts"),
-    (r"# host \d\b", "a host's name in an example"),
+    (r"(?i:# host|\bHost|\bpoint) \d\b", "the name of a host in an example, or of a function's point 1 or 2"),
+    (r"(?m:^ {0,3}\d{1,2}\. )", "a numbered list's numbers"),
+    (r"\bWGS 84\b", "the ellipsoid's name"),
+    (r"\b(?:x86-64|x86_64|aarch64|arm64|mingw-w64|win64)\b", "an architecture's name"),
+    (r"\(1 − f\)|\b1/298\.\d+", "the ellipsoid's formulae: 1 − f, f = 1/298.257…"),
+    (rf"(?:\b(?:{PRODUCTS})(?:'s)?|\bversions?)(?:\s+before|\s+after|\s+from)?\s+\(?\d+(?:\.\d+)*\)?"
+     r"(?:(?:,|\s+and|\s+to|\s+or|,?\s+and)\s+\d+(?:\.\d+)*)*(?:'s(?:\s+\w[\w-]*)?\s+\(?\d+(?:\.\d+)*\)?)?",
+     "a version of a program, a library or a system: a name, not a measurement"),
+    (r"\b[Ee]xit(?:s|ed)?(?: code)? \d(?:(?:,| or| and) \d)*\b|\b[Ee]xits? \d\b",
+     "a program's exit code: a name"),
+    (r"`[1-5]\d\d`|\((?:[1-5]\d\d(?:, )?)+\)|(?:(?<=answers\s)|(?<=answer\s)|(?<=retry\s)|(?<=treat\s)|(?<=status\s)|"
+     r"(?<=says\s)|(?<=HTTP\s)|(?<=healthz`: )|(?<=readyz`: )|(?<=, )|(?<=; )|(?<=and\s))[1-5]\d\d\b(?! ?(?:\w+ )?(?:ms|MB|KB|MiB|km|m|rows|"
+     r"pairs|points|lines|random|connections|clients|times|statements|requests|seconds|s)\b)",
+     "an HTTP status: a name"),
+    (r"\b(?:32|53|64)(?:-bit| bits)\b|\b2\^53(?: − 1)?|\bbeyond 2\^53\b", "the width of a number type"),
+    (r"\b1[5-7]\s+significant\s+digits\b|\(1[5-7]\s+digits\b|\bprints\s+1[5-7]\b",
+     "how many digits a printed double has"),
+    (r"`?0\.10000000000000001`?|`270\.0`", "how a REAL is printed, shown by example"),
+    (r"\bSQLITE_\w+`?, \d+\b", "an SQLite result code: a name"),
     (r"\b1:\d+m\b", "a map's scale (Natural Earth's 1:110m and 1:50m coastlines), not a length"),
     (r"\b(?:one|a) degree of (?:a parallel|longitude|latitude)\b", "a unit of the geometry, not a measurement"),
     (r"\b(?:1|one) (?:call|row|statement|transaction|connection|client|node|thread|point|pass) (?:at a time|each)\b",
@@ -358,6 +411,26 @@ CELL = re.compile(rf"(?<=\|)\s*({NUMERAL})\s*[×%]?\s*(?=\|)")
 # Columns whose cells are names, not measurements (an exit code, an HTTP
 # status): by the column's heading.
 NAMING_COLUMNS = re.compile(r"exit|exit code|code|(?:HTTP )?status(?: [\w ]+)?", re.I)
+
+
+def naming_cells(text):
+    """Spans of the cells of columns NAMING_COLUMNS names."""
+    header = []
+    for row in re.finditer(r"^\|.*\|[ \t]*$", text, re.M):
+        previous = text.rfind("\n", 0, max(0, row.start() - 1))
+        if not text[previous + 1:row.start()].startswith("|"):
+            header = [cell.strip() for cell in row.group().strip().strip("|").split("|")]
+            continue
+        for column, cell in enumerate(re.finditer(r"(?<=\|)[^|]*(?=\|)", row.group())):
+            if column < len(header) and NAMING_COLUMNS.fullmatch(header[column]):
+                yield row.start() + cell.start(), row.start() + cell.end()
+
+
+# Any other number: a reader reads every number as a figure, whatever
+# follows it; but one that is part of a word, a path, an address, a date
+# or a formula ("lat1", "127.0.0.1", "2026-06-01", "10^p").
+BARE = re.compile(r"(?<![\w.:/@$#^-])([−\-+±]?\d{1,3}(?:[  ,]\d{3})+(?:\.\d+)?(?![\d.])|"
+                  r"[−\-+±]?\d+(?:\.\d+)?(?:[eE][+\-−]?\d+)?)(?![\w:/^]|\.\d|-\d|,\d)")
 
 
 def table_cells(text):
@@ -377,20 +450,25 @@ def table_cells(text):
                 yield m
 
 
-def figures(text, everything=False):
+def figures(text, everything=False, raw=None):
     """(offset, numeral, unit) of each figure in text; with everything,
     those the exclusions leave out too."""
-    excluded = [] if everything else [m.span() for m in EXCLUDED.finditer(text)]
+    # Exclusions are matched on the page as written (raw: inline code and
+    # all), where a name such as `SQLITE_CONSTRAINT_UNIQUE` shows what a
+    # number is.
+    excluded = [] if everything else [m.span() for m in EXCLUDED.finditer(text if raw is None else raw)]
+    excluded += list(naming_cells(text))
     seen = set()
-    for m in list(FIGURE.finditer(text)) + list(table_cells(text)):
-        if m.start() in seen:
+    for m in list(FIGURE.finditer(text)) + list(table_cells(text)) + list(BARE.finditer(text)):
+        group = next(g for g in range(1, (m.re.groups or 0) + 1) if m.group(g))
+        if m.start(group) in seen:
             continue
-        seen.add(m.start())
-        numeral = m.group(1) or m.group(2) or m.group(3)
-        if abs(value(numeral)[0]) in DEFINITIONS or any(s <= m.start() < e for s, e in excluded):
+        seen.add(m.start(group))
+        numeral = m.group(group)
+        if abs(value(numeral)[0]) in DEFINITIONS or any(s <= m.start(group) < e for s, e in excluded):
             continue
-        unit = re.match(rf"(?:\s?|-)({'|'.join(list(SCALES) + list(TIMES))})(?!\w)", text[m.end():])
-        yield m.start(next(g for g in (1, 2, 3) if m.group(g))), numeral, unit.group(1) if unit else ""
+        unit = re.match(rf"(?:\s?|-)({'|'.join(list(SCALES) + list(TIMES))})(?!\w)", text[m.end(group):])
+        yield m.start(group), numeral, unit.group(1) if unit else ""
 
 
 def printed(name, text, outputs):
@@ -501,6 +579,11 @@ def sql_comment_words(text):
 # Fenced blocks whose every line is a result a reader reads: a program's
 # output. A console block's lines after "$ " are commands, the rest output.
 OUTPUT_LANGUAGES = ("text", "json", "console")
+# Languages whose blocks are code, read only in their comments. A block in
+# any other language is read whole, as output: the check cannot tell what
+# in it is code.
+CODE_LANGUAGES = ("sh", "bash", "c", "cpp", "go", "java", "js", "mjs", "ts", "python", "ruby", "rust", "php",
+                  "ini", "yaml", "toml", "html", "css", "cmake", "make")
 FENCE = re.compile(r"^(```|~~~)([^\n]*)\n(.*?)^\1[ \t]*$", re.S | re.M)
 # A comment in a code block other than SQL, where an example states what
 # a line gives ("# (111319.49079327343,)", "// { m: 111319.49079327343 }").
@@ -524,7 +607,7 @@ def code_results(text):
             unnamed.append(text.count("\n", 0, block.start()) + 1)
         if language == "sql":
             continue
-        if language in OUTPUT_LANGUAGES or not language:
+        if language not in CODE_LANGUAGES:
             for line in re.finditer(r"^.*$", block.group(3), re.M):
                 if not (language == "console" and line.group().startswith("$ ")):
                     spans_.append((body + line.start(), body + line.end()))
@@ -533,10 +616,10 @@ def code_results(text):
     return spans_, unnamed
 
 
-def code_figures(prose, spans_):
+def code_figures(prose, spans_, raw):
     """(offset, numeral, unit) of every number in the spans of code results
     that is not excluded: in output, a bare number is a figure too."""
-    excluded = [m.span() for m in EXCLUDED.finditer(prose)]
+    excluded = [m.span() for m in EXCLUDED.finditer(raw)]
     for start, end in spans_:
         for m in CODE_NUMBER.finditer(prose, start, end):
             if abs(value(m.group())[0]) in DEFINITIONS or any(s <= m.start() < e for s, e in excluded):
@@ -600,9 +683,9 @@ def check(page_paths, outputs):
                      "commands, ...)" for line in unnamed]
         prose = restore(blank(blank(blank(blank(text, generated), CODE), INLINE_CODE), LINK_TARGET), text,
                         list(sql_comment_words(text)) + results)
-        on_page = list(figures(prose))
+        on_page = list(figures(prose, raw=text))
         seen = {offset for offset, _, _ in on_page}
-        on_page = sorted(on_page + [f for f in code_figures(prose, results) if f[0] not in seen])
+        on_page = sorted(on_page + [f for f in code_figures(prose, results, text) if f[0] not in seen])
         held = []
         for list_name, number, _, _, doc, claim in claims:
             page, heading = check_claims.place(doc)
@@ -631,7 +714,7 @@ def check(page_paths, outputs):
                   for span in where(text, passage)]
         for number, _, source, passage in mine:
             if source.startswith("section: "):
-                found = section(text, passage)
+                found = check_claims.own_section(text, passage)
                 command = re.sub(r" \([\w, ]+\)$", "", source[len("section: "):])
                 if found is None:
                     problems.append(f"{name}: figures.tsv line {number}: the page has no heading '{passage}'")

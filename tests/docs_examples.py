@@ -21,7 +21,7 @@ FUNCTION_CALL = r"`(?:distance|azimut_start|azimut_end|project_lat|project_lon)\
 # A result stated in prose; a number with a unit after it ("is 4.7 m
 # off") is an error against another library, not a result.
 INLINE = re.compile(rf"({FUNCTION_CALL}(?:,?\s+and\s+{FUNCTION_CALL})?)\s+(?:is|are)\s+"
-                    r"([−-]?\d[\d.]*(?:e[+−-]?\d+)?)(?!\.?\d| ?(?:nm|µm|mm|m|km|″|°)\b)")
+                    r"([−-]?\d+(?:\.\d+)?(?:e[+−-]?\d+)?)(?!\.?\d| ?(?:nm|µm|mm|m|km|″|°)\b)")
 
 
 def digits(stated):
