@@ -439,6 +439,7 @@ def full_disk(cluster, mark, settle):
     folder = os.path.join(cluster.work, f"node{leader}")
     log = os.path.join(cluster.work, f"node{leader}.log")
     start = time.monotonic()
+    before = len(open(log, encoding="utf-8", errors="replace").read())  # what it logged as leader earlier is not news
     filler = os.path.join(folder, "filler")
     with open(filler, "wb") as f:
         # The node writes meanwhile: what was free a moment ago may not be
@@ -453,9 +454,15 @@ def full_disk(cluster, mark, settle):
             except OSError as e:
                 if e.errno != errno.ENOSPC:
                     raise
-    said = wait_for("the leader to say its disk is full and hand over", lambda: (
-        "no longer the leader" in open(log).read().split("handing leadership over")[-1] and
-        health(cluster.health[leader], "/healthz")[0] == 503) or cluster.processes[leader].poll() is not None, 15)
+    def since():
+        return open(log, encoding="utf-8", errors="replace").read()[before:]
+    try:
+        said = wait_for("the leader to say its disk is full and hand over", lambda: (
+            "handing leadership over" in since() and
+            "no longer the leader" in since().split("handing leadership over", 1)[1] and
+            health(cluster.health[leader], "/healthz")[0] == 503) or cluster.processes[leader].poll() is not None, 20)
+    except RuntimeError:
+        said = False
     # dqlite may free room by itself once its writes fail (its preallocated
     # segments), and a node that sees room again after a full disk stops,
     # as it must: then it has said so in its log and handed over by stopping.
@@ -466,7 +473,7 @@ def full_disk(cluster, mark, settle):
             handed_over = wait_for("another leader", lambda: cluster.leader() not in (None, leader), 20) is not None
         except RuntimeError:
             pass
-    logged = open(log).read()
+    logged = since()
     cluster.check("a leader whose disk fills says so in its log and on /healthz, and hands leadership over" +
                   (" (its disk had room again at once: it stopped, saying why, and another node leads)"
                    if stopped_early else ""),
