@@ -249,18 +249,6 @@ def where(text, passage):
     return found
 
 
-def section(text, heading):
-    """(start, end) of the section under the heading line, up to the next
-    heading of its level or above; None if the page has no such heading."""
-    text = blank(text, CODE)  # a "# comment" in a code block is no heading
-    match = re.search(rf"^(#+) {re.escape(heading)}\s*$", text, re.M)
-    if not match:
-        return None
-    level = len(match.group(1))
-    end = re.compile(rf"^#{{1,{level}}} ", re.M).search(text, match.end())
-    return match.start(), end.start() if end else len(text)
-
-
 def ledger():
     """The rows of figures.tsv: (page, source file, passage)."""
     rows = []
@@ -404,10 +392,6 @@ EXCLUSIONS = [
 EXCLUDED = re.compile("|".join(f"(?:{pattern})" for pattern, _ in EXCLUSIONS))
 
 
-# A number in a table's cell, unit or not (the header's names aside).
-CELL = re.compile(rf"(?<=\|)\s*({NUMERAL})\s*[×%]?\s*(?=\|)")
-
-
 # Columns whose cells are names, not measurements (an exit code, an HTTP
 # status): by the column's heading.
 NAMING_COLUMNS = re.compile(r"exit|exit code|code|(?:HTTP )?status(?: [\w ]+)?", re.I)
@@ -433,23 +417,6 @@ BARE = re.compile(r"(?<![\w.:/@$#^-])([−\-+±]?\d{1,3}(?:[  ,]\d{3})+(?:\.\d+)
                   r"[−\-+±]?\d+(?:\.\d+)?(?:[eE][+\-−]?\d+)?)(?![\w:/^]|\.\d|-\d|,\d)")
 
 
-def table_cells(text):
-    """Matches of CELL in the body rows of text's tables, but for those in
-    a column NAMING_COLUMNS names."""
-    header = []
-    for row in re.finditer(r"^\|.*\|[ \t]*$", text, re.M):
-        previous = text.rfind("\n", 0, max(0, row.start() - 1))
-        if not text[previous + 1:row.start()].startswith("|"):  # the header row
-            header = [cell.strip() for cell in row.group().strip().strip("|").split("|")]
-            continue
-        if re.fullmatch(r"[|:\- \t]+", row.group()):
-            continue
-        for m in CELL.finditer(text, row.start(), row.end()):
-            column = text.count("|", row.start(), m.start()) - 1
-            if not (0 <= column < len(header) and NAMING_COLUMNS.fullmatch(header[column])):
-                yield m
-
-
 def figures(text, everything=False, raw=None):
     """(offset, numeral, unit) of each figure in text; with everything,
     those the exclusions leave out too."""
@@ -459,7 +426,7 @@ def figures(text, everything=False, raw=None):
     excluded = [] if everything else [m.span() for m in EXCLUDED.finditer(text if raw is None else raw)]
     excluded += list(naming_cells(text))
     seen = set()
-    for m in list(FIGURE.finditer(text)) + list(table_cells(text)) + list(BARE.finditer(text)):
+    for m in list(FIGURE.finditer(text)) + list(BARE.finditer(text)):
         group = next(g for g in range(1, (m.re.groups or 0) + 1) if m.group(g))
         if m.start(group) in seen:
             continue
